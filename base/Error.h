@@ -1,0 +1,54 @@
+// The one error type of the program and the text of system errors.
+#pragma once
+#include <windows.h>
+#include <stdexcept>
+#include <string>
+
+namespace qor {
+
+// An error that carries the text shown to the user. Raised inside a procedure and caught in one place.
+class Error : public std::exception {
+ public:
+  explicit Error(std::wstring message) : message_(std::move(message)) {}
+  const std::wstring& message() const noexcept { return message_; }
+  const char* what() const noexcept override { return "qor::Error"; }
+
+ private:
+  std::wstring message_;
+};
+
+// A failed operating-system call; the message is SystemErrorText(code).
+class OSError : public Error {
+ public:
+  explicit OSError(DWORD code);
+  DWORD code() const noexcept { return code_; }
+
+ private:
+  DWORD code_;
+};
+
+// A failed COM call (negative HRESULT); the message is the system's text for the HRESULT.
+class OleSysError : public Error {
+ public:
+  explicit OleSysError(HRESULT hr);
+  HRESULT code() const noexcept { return hr_; }
+
+ private:
+  HRESULT hr_;
+};
+
+// The system's own message for an error code, without trailing line breaks or blanks;
+// empty when the system has none.
+std::wstring SystemMessage(DWORD code);
+
+// "System Error.  Code: <code>." CR LF <system message>; for code 0 "A call to an OS function failed".
+std::wstring SystemErrorText(DWORD code);
+
+// Raises OSError for GetLastError().
+[[noreturn]] void RaiseLastOSError();
+[[noreturn]] void RaiseOSError(DWORD code);
+
+// Raises OleSysError when hr is negative.
+void OleCheck(HRESULT hr);
+
+}  // namespace qor

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the Windows x64 build and runs every test under Wine and Xvfb.
+#   ./test            build and run all tests
+#   ./test --bench    also run the benchmarks
+#   ./test -R regex   pass further arguments to ctest
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+bench=""
+args=()
+for a in "$@"; do
+  if [ "$a" = "--bench" ]; then bench=1; else args+=("$a"); fi
+done
+
+"$root/scripts/bootstrap.sh"
+build="${QOR_BUILD_DIR:-$root/build/windows}"
+cmake --preset windows -B "$build" >/dev/null
+cmake --build "$build"
+
+. "$root/scripts/wine-env.sh"
+qor_wine_start "$build/wineprefix" headless
+trap qor_wine_stop EXIT
+status=0
+(cd "$build" && ctest --output-on-failure --timeout 600 "${args[@]}") || status=$?
+if [ -n "$bench" ] && [ $status -eq 0 ]; then
+  "$root/scripts/bench.sh" "$build" || status=$?
+fi
+exit $status
