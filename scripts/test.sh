@@ -3,6 +3,7 @@
 #   ./test            build and run all tests
 #   ./test --bench    also run the benchmarks
 #   ./test -R regex   pass further arguments to ctest
+# QOR_BUILD_DIR picks another build folder (default build/windows).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -15,7 +16,13 @@ done
 "$root/scripts/bootstrap.sh"
 build="${QOR_BUILD_DIR:-$root/build/windows}"
 cmake --preset windows -B "$build" >/dev/null
-cmake --build "$build"
+# QOR_TARGETS="a b" builds only those targets (for working on one subsystem).
+if [ -n "${QOR_TARGETS:-}" ]; then
+  # shellcheck disable=SC2086
+  cmake --build "$build" --target $QOR_TARGETS
+else
+  cmake --build "$build"
+fi
 
 . "$root/scripts/wine-env.sh"
 qor_wine_start "$build/wineprefix" headless
