@@ -1,0 +1,150 @@
+#include "TotalCommanderLocation.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstdint>
+
+#include "Handles.h"
+#include "Paths.h"
+#include "QuorvexSetupUtils.h"
+#include "qorShellBaseExtension.h"
+
+namespace qor {
+
+namespace {
+
+// Reads the registry value under HKEY_CURRENT_USER, then (when that gives nothing) HKEY_LOCAL_MACHINE.
+std::wstring ReadTotalCommanderValue(const wchar_t* name) {
+  std::wstring value = RegReadString(HKEY_CURRENT_USER, kTotalCommanderKey, name);
+  if (value.empty()) value = RegReadString(HKEY_LOCAL_MACHINE, kTotalCommanderKey, name);
+  return value;
+}
+
+// Decimal, or hexadecimal with "0x" or "$"; anything else (or an overflow) counts as 0.
+long long ParseIniInteger(const std::wstring& text) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == L' ' || text[i] == L'\t')) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == L'-' || text[i] == L'+')) negative = text[i++] == L'-';
+  int base = 10;
+  if (i < text.size() && text[i] == L'$') {
+    base = 16;
+    ++i;
+  } else if (i + 1 < text.size() && text[i] == L'0' && (text[i + 1] == L'x' || text[i + 1] == L'X')) {
+    base = 16;
+    i += 2;
+  }
+  if (i >= text.size()) return 0;
+  uint64_t value = 0;
+  for (; i < text.size(); ++i) {
+    wchar_t c = text[i];
+    int digit;
+    if (c >= L'0' && c <= L'9') digit = c - L'0';
+    else if (base == 16 && c >= L'a' && c <= L'f') digit = c - L'a' + 10;
+    else if (base == 16 && c >= L'A' && c <= L'F') digit = c - L'A' + 10;
+    else return 0;
+    value = value * base + digit;
+    if (value > 0xFFFFFFFFull) return 0;
+  }
+  return negative ? -static_cast<long long>(value) : static_cast<long long>(value);
+}
+
+long long ReadIniInteger(const std::wstring& file, const wchar_t* section, const wchar_t* key) {
+  wchar_t buffer[64] = {};
+  ::GetPrivateProfileStringW(section, key, L"", buffer, 64, file.c_str());
+  return ParseIniInteger(buffer);
+}
+
+}  // namespace
+
+std::wstring ExpandEnvStr(const std::wstring& text) {
+  if (text.empty()) return text;
+  DWORD n = ::ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+  if (n <= 1) return text;
+  std::wstring out(n, L'\0');
+  DWORD written = ::ExpandEnvironmentStringsW(text.c_str(), out.data(), n);
+  if (written == 0 || written > n) return text;
+  out.resize(written - 1);
+  return out;
+}
+
+std::wstring TotalCommanderParentPath() {
+  DWORD parent = GetParentProcessID();
+  if (parent == 0) return {};
+  std::wstring path = GetProcessImagePath(parent);
+  std::wstring name = UpperCase(ExtractFileName(path));
+  if (name == L"TOTALCMD.EXE" || name == L"TOTALCMD64.EXE") return path;
+  return {};
+}
+
+std::wstring IniFileForProgramDir(const std::wstring& programDir) {
+  std::wstring candidate = IncludeTrailingPathDelimiter(programDir) + L"wincmd.ini";
+  long long flags = ReadIniInteger(candidate, L"Configuration", L"UseIniInProgramDir");
+  if ((flags & 4) == 0) candidate = ExpandEnvStr(ReadTotalCommanderValue(L"IniFileName"));
+  return FileExists(candidate) ? candidate : std::wstring();
+}
+
+std::wstring FindWincmdIni() {
+  std::wstring result;
+  try {
+    std::wstring parent = TotalCommanderParentPath();
+    if (!parent.empty()) result = IniFileForProgramDir(ExtractFilePath(parent));
+  } catch (...) {
+    result.clear();
+  }
+  try {
+    if (result.empty()) {
+      std::wstring installDir = ReadTotalCommanderValue(L"InstallDir");
+      if (!installDir.empty()) result = IniFileForProgramDir(installDir);
+    }
+    if (result.empty()) {
+      std::wstring candidate = GetWindowsFolderParent();
+      if (!candidate.empty()) candidate = IncludeTrailingPathDelimiter(candidate);
+      candidate += L"wincmd.ini";
+      if (FileExists(candidate)) result = candidate;
+    }
+  } catch (...) {
+    result.clear();
+  }
+  return result;
+}
+
+std::wstring FindTotalCommanderDir() {
+  std::wstring result;
+  try {
+    std::wstring parent = TotalCommanderParentPath();
+    if (!parent.empty()) result = ExtractFilePath(parent);
+  } catch (...) {
+    result.clear();
+  }
+  if (result.empty()) result = ReadTotalCommanderValue(L"InstallDir");
+  return result;
+}
+
+std::wstring GetWindowsFolderParent() {
+  std::wstring path;
+  PWSTR known = nullptr;
+  if (SUCCEEDED(DynSHGetKnownFolderPath(FOLDERID_Windows, 0, nullptr, &known)) && known) path = known;
+  TaskMemFree(known);
+  if (path.empty()) {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    if (SUCCEEDED(DynSHGetFolderPathW(nullptr, CSIDL_WINDOWS, nullptr, 0, buffer))) path = buffer;
+  }
+  if (path.empty()) {
+    PIDLIST_ABSOLUTE pidl = nullptr;
+    if (SUCCEEDED(::SHGetSpecialFolderLocation(nullptr, CSIDL_WINDOWS, &pidl)) && pidl) {
+      wchar_t buffer[MAX_PATH + 1] = {};
+      if (::SHGetPathFromIDListW(pidl, buffer)) path = buffer;
+    }
+    TaskMemFree(pidl);
+  }
+  return ExtractFileDir(path);
+}
+
+std::wstring DefaultSetupFolder(const std::wstring& totalCommanderDir) {
+  if (!DirectoryExists(totalCommanderDir)) return {};
+  return IncludeTrailingPathDelimiter(totalCommanderDir) + L"Plugins\\Quorvex";
+}
+
+}  // namespace qor
