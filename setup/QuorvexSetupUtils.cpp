@@ -9,6 +9,7 @@ namespace qor {
 
 namespace {
 DWORD WindowsMajorVersion = 0;
+QueryFullProcessImageNameWFn QueryFullProcessImageNameOverride = nullptr;
 
 using GetModuleFileNameExWFn = DWORD(WINAPI*)(HANDLE, HMODULE, LPWSTR, DWORD);
 HMODULE PsapiModule = nullptr;
@@ -25,11 +26,13 @@ DWORD ReadWindowsMajorVersion() {
 }
 
 std::wstring ImagePathVistaOrLater(DWORD processId) {
-  using Fn = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, PDWORD);
-  HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-  if (!kernel) RaiseLastOSError();
-  auto query = reinterpret_cast<Fn>(::GetProcAddress(kernel, "QueryFullProcessImageNameW"));
-  if (!query) RaiseLastOSError();
+  QueryFullProcessImageNameWFn query = QueryFullProcessImageNameOverride;
+  if (!query) {
+    HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+    if (!kernel) RaiseLastOSError();
+    query = reinterpret_cast<QueryFullProcessImageNameWFn>(::GetProcAddress(kernel, "QueryFullProcessImageNameW"));
+    if (!query) RaiseLastOSError();
+  }
   ProcessHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
   if (!process) RaiseLastOSError();
   DWORD size = MAX_PATH;
@@ -63,6 +66,10 @@ void FinalizeQuorvexSetupUtils() { UnloadPsapi(); }
 
 void SetWindowsMajorVersionForTesting(DWORD major) {
   WindowsMajorVersion = major ? major : ReadWindowsMajorVersion();
+}
+
+void SetQueryFullProcessImageNameForTesting(QueryFullProcessImageNameWFn fn) {
+  QueryFullProcessImageNameOverride = fn;
 }
 
 bool IsVistaOrLater() { return WindowsMajorVersion >= 6; }

@@ -23,5 +23,9 @@ void UnloadPsapi();
 
 // Tests play an older Windows with this; 0 reads the real version again.
 void SetWindowsMajorVersionForTesting(DWORD major);
+// Tests stand in for kernel32's QueryFullProcessImageNameW (Wine cannot start a program whose path is
+// longer than 260 characters); null restores the lookup in kernel32.dll.
+using QueryFullProcessImageNameWFn = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, PDWORD);
+void SetQueryFullProcessImageNameForTesting(QueryFullProcessImageNameWFn fn);
 
 }  // namespace qor
