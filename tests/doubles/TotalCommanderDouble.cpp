@@ -1,6 +1,7 @@
 // Plays Total Commander for the tests and the demo: built as TOTALCMD64.EXE (tests copy it under other
 // names too). Command line:
-//   --run "<command line>"   start that program as a child, wait for it and exit with its exit code
+//   --run "<command line>"   start that program as a child (with COMMANDER_PATH set to this program's
+//                            folder, as Total Commander does), wait for it and exit with its exit code
 //   --sleep <ms>             just wait (a process that stays around for a while), then exit 0
 #include <windows.h>
 
@@ -8,6 +9,12 @@
 
 namespace {
 int RunChild(std::wstring commandLine) {
+  // Like Total Commander, tell the child where the program folder is.
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring folder = self;
+  folder.resize(folder.find_last_of(L'\\'));
+  SetEnvironmentVariableW(L"COMMANDER_PATH", folder.c_str());
   STARTUPINFOW si = {};
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi = {};
