@@ -19,8 +19,11 @@ struct CommonLangRow {
 constexpr std::size_t kCommonLangKeyCount = 70;
 extern const std::array<CommonLangRow, kCommonLangKeyCount> kCommonLangTable;
 
-// The row's text for a catalogue language ID: the English text for 1033 and for any ID the table
-// does not know; for a known language its own text, or null when it has none.
-const wchar_t* CommonLangText(const CommonLangRow& row, int LangID);
+// Whether LangID is one of the five languages with translations in the table.
+bool IsCommonLangTranslation(int LangID);
+
+// The row's text of its own in a translated language, or null when that language has none for the
+// key or LangID is not a translated language (English or unknown).
+const wchar_t* CommonLangTranslation(const CommonLangRow& row, int LangID);
 
 }  // namespace qor

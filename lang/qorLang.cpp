@@ -121,9 +121,12 @@ void NotifyLanguageChanged() { BroadcastUIChanged(); }
 
 void CommonLangFiller(int LangID) {
   for (const auto& row : kCommonLangTable) {
-    const wchar_t* text = CommonLangText(row, LangID);
-    // A language without its own text for a key leaves the English text in place.
-    if (text) AddLangStr(row.key, text, text == row.english ? LangEnglish : LangID);
+    if (const wchar_t* own = CommonLangTranslation(row, LangID)) {
+      AddLangStr(row.key, own, LangID);
+    } else if (!IsCommonLangTranslation(LangID)) {
+      AddLangStr(row.key, row.english, LangEnglish);
+    }
+    // Otherwise the language has no text of its own for the key, which keeps its English text.
   }
 }
 

@@ -1,0 +1,17 @@
+// Shared helpers of the catalogue tests.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace qor::test {
+
+// The UTF-16 code units of a text, so that a mismatch prints every unit.
+inline std::vector<unsigned> CodeUnits(const std::wstring& s) {
+  return std::vector<unsigned>(s.begin(), s.end());
+}
+
+}  // namespace qor::test
