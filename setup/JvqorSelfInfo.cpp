@@ -58,6 +58,7 @@ const long long kDateTimeEpoch = DaysFromCivil(1899, 12, 30);
 
 int DaysInMonth(int year, int month) {
   static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month < 1 || month > 12) return 0;
   const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
   return month == 2 && leap ? 29 : days[month - 1];
 }

@@ -309,6 +309,8 @@ std::vector<ContainerCase> ContainerCases() {
       {"Size 0 writes empty files", FileRecord(L"Quorvex.exe", "") + FileRecord(L"QuorvexWCX.wcx64", ""), L"", "", ""},
       {"stream longer than Size", Record(L"Quorvex.exe", hostStream, hostSize - 1000) + proxyRecord, L"",
        kHost.substr(0, kHost.size() - 1000), kProxy},
+      {"stream longer than Size with a bad Adler-32", Record(L"Quorvex.exe", badAdler, hostSize - 1000) + proxyRecord,
+       L"data error", {}, {}},
       {"bytes after the stream end", Record(L"Quorvex.exe", trailing, hostSize) + proxyRecord, L"", kHost, kProxy},
       {"empty container", "", L"", {}, {}},
   };
