@@ -8,6 +8,7 @@
 
 #include "Format.h"
 #include "Paths.h"
+#include "qorLang.h"
 
 namespace qor {
 namespace {
@@ -235,5 +236,9 @@ std::wstring FormatVersionLine(std::wstring_view pattern) { return FormatText(pa
 std::wstring FormatBuildTimeLine(std::wstring_view pattern) {
   return FormatText(pattern, {DateTimeToDisplayText(GetBuildTime())});
 }
+
+std::wstring VersionLabelText() { return FormatVersionLine(GetLangStr(L"AboutVersion")); }
+
+std::wstring BuildTimeLabelText() { return FormatBuildTimeLine(GetLangStr(L"AboutBuildTime")); }
 
 }  // namespace qor

@@ -66,5 +66,9 @@ std::wstring DateTimeToDisplayText(double dateTime);
 std::wstring FormatVersionLine(std::wstring_view pattern);
 // The build-time line: pattern ("AboutBuildTime", English "Build time %s") with the build time as text.
 std::wstring FormatBuildTimeLine(std::wstring_view pattern);
+// The two lines as the main window shows them, with the catalogue's current texts of "AboutVersion" and
+// "AboutBuildTime" (English "Version 1.1", "Build time 6/17/2014 11:14:58 PM").
+std::wstring VersionLabelText();
+std::wstring BuildTimeLabelText();
 
 }  // namespace qor

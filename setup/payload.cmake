@@ -7,4 +7,4 @@ add_library(setup_payload STATIC
   ${CMAKE_CURRENT_LIST_DIR}/JvqorSelfInfo.cpp)
 target_include_directories(setup_payload PUBLIC ${CMAKE_CURRENT_LIST_DIR} ${QOR_SETUP_BUILD_INFO_DIR})
 # zlib by name: with -static the linker takes the static libz.a, not the DLL import library.
-target_link_libraries(setup_payload PUBLIC base z version kernel32)
+target_link_libraries(setup_payload PUBLIC lang base z version kernel32)

@@ -9,6 +9,7 @@
 #include "Payload.h"
 #include "PayloadTestSupport.h"
 #include "QuorvexSetupBuildInfo.h"
+#include "qorLang.h"
 
 using namespace qortest;
 
@@ -163,6 +164,24 @@ TEST(BuildTime, StampOfTheBuiltPrograms) {
   EXPECT_DOUBLE_EQ(qor::GetBuildTime(), own);
   EXPECT_DOUBLE_EQ(qor::ReadBuildTime(Probe()), StampReport(Probe()));
   EXPECT_EQ(qor::FormatBuildTimeLine(L"Build time %s"), L"Build time " + qor::DateTimeToDisplayText(own));
+}
+
+TEST(BuildTime, LabelsWithTheCatalogueTexts) {
+  qor::InitializeQorLang();
+  const std::wstring date = qor::DateTimeToDisplayText(StampReport(OwnPath()));
+  const struct {
+    int language;
+    std::wstring version, buildTime;
+  } cases[] = {{qor::LangEnglish, L"Version 1.1", L"Build time " + date},
+               {qor::LangRussian, L"Версия 1.1", L"Дата компиляции " + date},
+               {qor::LangGerman, L"Version 1.1", L"Erstellungszeit " + date}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.language);
+    qor::SetLanguage(c.language);
+    EXPECT_EQ(qor::VersionLabelText(), c.version);
+    EXPECT_EQ(qor::BuildTimeLabelText(), c.buildTime);
+  }
+  qor::FinalizeQorLang();
 }
 
 TEST(BuildTime, FixtureStamps) {
