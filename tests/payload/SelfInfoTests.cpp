@@ -16,6 +16,22 @@ using namespace qortest;
 namespace {
 
 std::wstring Probe() { return BinDir() + L"QuorvexSetupProbe.exe"; }
+// The probe, and every setup program that the build has put into bin (QuorvexSetup*.exe): each must
+// carry the resources.
+std::vector<std::wstring> BuiltSetups() {
+  std::vector<std::wstring> programs = {Probe()};
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW((BinDir() + L"QuorvexSetup*.exe").c_str(), &fd);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      std::wstring path = BinDir() + fd.cFileName;
+      if (path != Probe()) programs.push_back(path);
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+  }
+  return programs;
+}
+
 std::wstring Fixture(const wchar_t* name) { return BinDir() + L"payload-fixtures\\" + name + L".exe"; }
 
 // An independent conversion of a calendar time into a date-time value.
@@ -82,7 +98,9 @@ TEST(VersionResource, BuiltProgramsCarryTheVersionTable) {
       {L"CompanyName", qor::kMakerName},      {L"LegalCopyright", qor::kLegalNotice},
       {L"Comments", L""},
   };
-  for (const std::wstring& program : {OwnPath(), Probe()}) {
+  std::vector<std::wstring> programs = BuiltSetups();
+  programs.push_back(OwnPath());
+  for (const std::wstring& program : programs) {
     SCOPED_TRACE(Narrow(program));
     qor::SelfInfo info(program);
     for (const auto& s : strings) {
@@ -134,28 +152,40 @@ TEST(VersionResource, LookupsAreCachedPerNameIgnoringCase) {
   EXPECT_EQ(qor::SelfInfo(bare).GetVersionInfoString(L"ProductVersion"), L"1.1");
 }
 
-TEST(BuiltSetup, CarriesManifestAndContainer) {
-  HMODULE module = LoadLibraryExW(Probe().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  ASSERT_NE(module, nullptr) << GetLastError();
-  HRSRC info = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
-  ASSERT_NE(info, nullptr);
-  std::string manifest(static_cast<const char*>(LockResource(LoadResource(module, info))), SizeofResource(module, info));
-  for (const char* part : {"name=\"QuorvexSetup\"", "processorArchitecture=\"amd64\"",
-                           "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
-                           "level=\"asInvoker\" uiAccess=\"false\"", "{e2011457-1546-43c5-a5fe-008deee3d3f0}",
-                           "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
-                           "{1f676c76-80e1-4239-95bb-83d0f6d0da78}"}) {
-    EXPECT_NE(manifest.find(part), std::string::npos) << part;
-  }
-  EXPECT_EQ(manifest.find("dpiAware"), std::string::npos);
+TEST(BuiltSetup, CarriesManifestContainerAndStamp) {
+  const std::string containers[] = {ReadFileBytes(BuildFile(L"payload\\QuorvexPayload-x86_64.bin")),
+                                    ReadFileBytes(BuildFile(L"payload\\QuorvexPayload-i686.bin"))};
+  for (const std::wstring& program : BuiltSetups()) {
+    SCOPED_TRACE(Narrow(program));
+    HMODULE module = LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr) << GetLastError();
+    HRSRC info = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    ASSERT_NE(info, nullptr);
+    std::string manifest(static_cast<const char*>(LockResource(LoadResource(module, info))), SizeofResource(module, info));
+    for (const char* part : {"name=\"QuorvexSetup\"", "processorArchitecture=\"amd64\"",
+                             "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+                             "level=\"asInvoker\" uiAccess=\"false\"", "{e2011457-1546-43c5-a5fe-008deee3d3f0}",
+                             "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
+                             "{1f676c76-80e1-4239-95bb-83d0f6d0da78}"}) {
+      EXPECT_NE(manifest.find(part), std::string::npos) << part;
+    }
+    EXPECT_EQ(manifest.find("dpiAware"), std::string::npos);
 
-  // The container, stored under language 1033.
-  EXPECT_NE(FindResourceExW(module, L"FL", L"DATA", MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)), nullptr);
-  auto container = qor::LoadPayloadResource(module);
-  std::string packed = ReadFileBytes(BuildFile(L"payload\\QuorvexPayload-x86_64.bin"));
-  EXPECT_EQ(container.size(), packed.size());
-  EXPECT_TRUE(std::equal(container.begin(), container.end(), Bytes(packed).begin(), Bytes(packed).end()));
-  FreeLibrary(module);
+    // One of the two containers, stored under language 1033.
+    EXPECT_NE(FindResourceExW(module, L"FL", L"DATA", MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)), nullptr);
+    auto container = qor::LoadPayloadResource(module);
+    const std::string embedded(reinterpret_cast<const char*>(container.data()), container.size());
+    EXPECT_TRUE(embedded == containers[0] || embedded == containers[1]) << embedded.size();
+    FreeLibrary(module);
+
+    // A build stamp of this century.
+    EXPECT_GT(qor::ReadBuildTime(program), VariantTime(2020, 1, 1, 0, 0, 0));
+  }
+  // The probe carries the container for Wine.
+  auto probe = LoadLibraryExW(Probe().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(probe, nullptr);
+  EXPECT_EQ(qor::LoadPayloadResource(probe).size(), containers[0].size());
+  FreeLibrary(probe);
 }
 
 TEST(BuildTime, StampOfTheBuiltPrograms) {
