@@ -1,11 +1,7 @@
 // Shared helpers of the catalogue tests.
 #pragma once
-#include <windows.h>
-
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 namespace qor::test {
 
