@@ -1,0 +1,60 @@
+// The setup's main window: what the setup is, where wincmd.ini is, which packer plugins it serves,
+// where the host server goes, and the two setup buttons.
+#pragma once
+#include <string>
+
+#include "Controls.h"
+#include "JvqorForm.h"
+#include "ListViewPluginList.h"
+
+namespace qor {
+
+class TForm16 : public TJvqorForm {
+ public:
+  TForm16();
+  void AfterConstruction() override;
+  void ApplyUI(TqorUI& AUI) override;
+
+  // Controls, in declaration order.
+  BrowseEdit IniFileEdit;
+  Label IniFileLabel;
+  ListView PluginListView;
+  Label ProductNameLabel;
+  Label VersionLabel;
+  Label BuildDateLabel;
+  Label PluginListLabel;
+  Button SetupAllUsesButton;
+  Label CopyRightLabel;
+  BrowseEdit DirEdit;
+  Label DirLabel;
+  Label WebLabel;
+  Button SetupCurrentUserButton;
+
+  // The plugin list as the inventory and the procedure see it.
+  PluginList& Plugins() { return plugins_; }
+  // Where the wincmd.ini file dialog starts.
+  const std::wstring& IniFileDialogFolder() const { return iniDialogFolder_; }
+
+  void IniFileEditChange();
+  void PluginListViewChange();
+  void SetupAllUsesButtonClick();
+  void SetupCurrentUserButtonClick();
+  void WebLabelClick();
+
+ protected:
+  LRESULT OnNcHitTest(LPARAM lParam) override;
+
+ private:
+  void BrowseIniFile();
+  void BrowseSetupFolder();
+  ListViewPluginList plugins_;
+  std::wstring iniDialogFolder_;
+};
+
+// The folder the folder browser starts at for the typed text: the text itself when it is an existing
+// folder, else its deepest existing parent (walking up while longer than 3 characters).
+std::wstring DirEditBeforeDialog(const std::wstring& AName);
+// The maker's notice line: "© 2014 <maker>" in 2014, "© 2014–<year> <maker>" later.
+std::wstring NoticeLine(int year, const std::wstring& maker);
+
+}  // namespace qor
