@@ -158,6 +158,9 @@ void TForm16::ApplyUI(TqorUI& AUI) {
   PluginListView.SetTop(PluginListLabel.Bottom() + L);
   PluginListView.SetWidth(IniFileEdit.Width());
   PluginListView.SetClientHeight(15 * cy);
+  // The borders a themed list view really draws may differ from its styles' borders: measure again.
+  if (const int missing = 15 * cy - PluginListView.ClientHeight())
+    PluginListView.SetHeight(PluginListView.Height() + missing);
   PluginListView.SetColumnWidth(0, 30 * cx);
   PluginListView.SetColumnWidth(
       1, PluginListView.ClientWidth() - PluginListView.ColumnWidth(0) - ::GetSystemMetrics(SM_CXVSCROLL));
