@@ -28,6 +28,8 @@ Control::~Control() {
   if (hwnd_ && ::IsWindow(hwnd_)) ::DestroyWindow(hwnd_);
 }
 
+int Control::NewControlId() noexcept { return form_ ? form_->NextControlId() : 0; }
+
 std::wstring Control::Text() const {
   int length = ::GetWindowTextLengthW(hwnd_);
   std::wstring text(static_cast<size_t>(length) + 1, L'\0');
@@ -168,30 +170,30 @@ void Edit::HandleCommand(WORD code) {
 
 namespace {
 constexpr UINT_PTR kBrowseEditSubclass = 0x51;
-// The notification code with which a browse edit tells its form that its button was pressed (no edit
-// notification uses it).
-constexpr WORD kBrowseClicked = 0xB0;
 }
 
-BrowseEdit::BrowseEdit(Form& form, DWORD extraStyle) : Edit(form, extraStyle | WS_CLIPCHILDREN) {
-  button_ = ::CreateWindowExW(0, L"BUTTON", L"...", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 0, 0, 0, 0, Handle(),
-                              reinterpret_cast<HMENU>(1), ::GetModuleHandleW(nullptr), nullptr);
+BrowseEdit::BrowseEdit(Form& form, DWORD extraStyle) : Edit(form, extraStyle | WS_CLIPSIBLINGS) {
+  // A sibling above the edit rather than a child of it: the edit class paints with its parent's device
+  // context and would paint over a child of its own.
+  button_ = ::CreateWindowExW(0, L"BUTTON", L"...", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | BS_PUSHBUTTON, 0, 0, 0, 0,
+                              form.Handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(NewControlId())),
+                              ::GetModuleHandleW(nullptr), nullptr);
   if (!button_) RaiseLastOSError();
   ::SetWindowSubclass(Handle(), &BrowseEdit::EditProc, kBrowseEditSubclass, reinterpret_cast<DWORD_PTR>(this));
   FontChanged();
 }
 
-BrowseEdit::~BrowseEdit() { ::RemoveWindowSubclass(Handle(), &BrowseEdit::EditProc, kBrowseEditSubclass); }
+BrowseEdit::~BrowseEdit() {
+  ::RemoveWindowSubclass(Handle(), &BrowseEdit::EditProc, kBrowseEditSubclass);
+  if (button_) ::DestroyWindow(button_);
+}
 
 void BrowseEdit::Browse() {
   if (OnBrowse) OnBrowse();
 }
 
-void BrowseEdit::HandleCommand(WORD code) {
-  if (code == kBrowseClicked)
-    Browse();
-  else
-    Edit::HandleCommand(code);
+void BrowseEdit::HandlePartCommand(WORD code) {
+  if (code == BN_CLICKED) Browse();
 }
 
 void BrowseEdit::FontChanged() {
@@ -200,12 +202,19 @@ void BrowseEdit::FontChanged() {
   PlaceButton();
 }
 
-void BrowseEdit::PlaceButton() noexcept {
+void BrowseEdit::PlaceButton(int visibility) noexcept {
   if (!button_) return;
+  // Inside the edit's border, as tall as its client area, square.
   RECT client{};
   ::GetClientRect(Handle(), &client);
+  ::MapWindowPoints(Handle(), ::GetParent(Handle()), reinterpret_cast<POINT*>(&client), 2);
   int size = client.bottom - client.top;
-  ::SetWindowPos(button_, nullptr, client.right - size, 0, size, size, SWP_NOZORDER | SWP_NOACTIVATE);
+  HWND above = ::GetWindow(Handle(), GW_HWNDPREV);
+  UINT flags = SWP_NOACTIVATE | (above == button_ ? SWP_NOZORDER : 0);
+  ::SetWindowPos(button_, above ? above : HWND_TOP, client.right - size, client.top, size, size, flags);
+  // The edit's own visibility, whatever its form's (IsWindowVisible would look at the form too).
+  bool shown = visibility >= 0 ? visibility != 0 : (::GetWindowLongPtrW(Handle(), GWL_STYLE) & WS_VISIBLE) != 0;
+  ::ShowWindow(button_, shown ? SW_SHOWNA : SW_HIDE);
   // The text stops before the button.
   ::SendMessageW(Handle(), EM_SETMARGINS, EC_RIGHTMARGIN, MAKELPARAM(0, size + 2));
 }
@@ -214,23 +223,26 @@ LRESULT CALLBACK BrowseEdit::EditProc(HWND window, UINT message, WPARAM wParam, 
                                       DWORD_PTR self) noexcept {
   auto* edit = reinterpret_cast<BrowseEdit*>(self);
   switch (message) {
-    case WM_SIZE: {
+    case WM_WINDOWPOSCHANGED: {
+      // Moved, resized, re-ordered, shown or hidden: the button follows.
       LRESULT result = ::DefSubclassProc(window, message, wParam, lParam);
-      edit->PlaceButton();
+      // The visible style may not be updated yet while a show or hide is under way.
+      UINT flags = reinterpret_cast<const WINDOWPOS*>(lParam)->flags;
+      edit->PlaceButton((flags & SWP_HIDEWINDOW) ? 0 : (flags & SWP_SHOWWINDOW) ? 1 : -1);
       return result;
     }
-    case WM_COMMAND:
-      if (reinterpret_cast<HWND>(lParam) == edit->button_ && HIWORD(wParam) == BN_CLICKED) {
-        // Through the form, whose procedure keeps what the handler raises.
-        ::SendMessageW(::GetParent(window), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(window), kBrowseClicked),
-                       reinterpret_cast<LPARAM>(window));
-        return 0;
-      }
+    case WM_SHOWWINDOW:
+      // Sent even while the form is hidden, when no position change follows.
+      if (edit->button_ && lParam == 0) ::ShowWindow(edit->button_, wParam ? SW_SHOWNA : SW_HIDE);
+      break;
+    case WM_ENABLE:
+      if (edit->button_) ::EnableWindow(edit->button_, static_cast<BOOL>(wParam));
       break;
     case WM_SYSKEYDOWN:
       if (wParam == VK_DOWN) {
-        ::SendMessageW(::GetParent(window), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(window), kBrowseClicked),
-                       reinterpret_cast<LPARAM>(window));
+        // Alt+Down, as a click on the button (through the form, whose procedure keeps what it raises).
+        ::SendMessageW(::GetParent(window), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(edit->button_), BN_CLICKED),
+                       reinterpret_cast<LPARAM>(edit->button_));
         return 0;
       }
       break;
@@ -260,7 +272,7 @@ void Button::SetDefault(bool isDefault) noexcept {
 void Button::SetCancel(bool isCancel) noexcept {
   // The dialog manager sends Esc as a command from the control whose id is IDCANCEL.
   Form* form = ParentForm();
-  int id = isCancel ? IDCANCEL : (form ? form->NextControlId() : Id());
+  int id = isCancel ? IDCANCEL : NewControlId();
   bool wasDefault = form && form->defaultButtonId_ == Id();
   ::SetWindowLongPtrW(Handle(), GWLP_ID, id);
   if (wasDefault) form->defaultButtonId_ = id;

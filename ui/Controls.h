@@ -68,6 +68,8 @@ class Control {
  protected:
   Control(Form& form, const wchar_t* className, const std::wstring& text, DWORD style, DWORD exStyle);
   Form* ParentForm() const noexcept { return form_; }
+  // A fresh control id of the form, for a further window of the control.
+  int NewControlId() noexcept;
   // After the font in use changed (sizes that follow the font are adjusted here).
   virtual void FontChanged() {}
   virtual void HandleCommand(WORD code) { (void)code; }
@@ -78,6 +80,9 @@ class Control {
     return false;
   }
   virtual HBRUSH HandleCtlColor(HDC dc) noexcept;
+  // A second window that belongs to the control (a sibling in the form), and its commands.
+  virtual HWND PartHandle() const noexcept { return nullptr; }
+  virtual void HandlePartCommand(WORD code) { (void)code; }
 
  private:
   friend class Form;
@@ -130,8 +135,9 @@ class Edit : public Control {
   void HandleCommand(WORD code) override;
 };
 
-// An edit with a small browse button inside its right edge; the button, or Alt+Down in the edit, runs
-// OnBrowse (which typically opens a file or folder dialog and sets the text).
+// An edit with a small browse button over the right end of its client area (the text stops before it);
+// the button, or Alt+Down in the edit, runs OnBrowse (which typically opens a file or folder dialog and
+// sets the text). The button follows the edit when it moves, hides or is disabled.
 class BrowseEdit : public Edit {
  public:
   explicit BrowseEdit(Form& form, DWORD extraStyle = 0);
@@ -144,12 +150,14 @@ class BrowseEdit : public Edit {
 
  protected:
   void FontChanged() override;
-  void HandleCommand(WORD code) override;
+  HWND PartHandle() const noexcept override { return button_; }
+  void HandlePartCommand(WORD code) override;
 
  private:
   static LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                    DWORD_PTR self) noexcept;
-  void PlaceButton() noexcept;
+  // visibility: 1 shown, 0 hidden, -1 as the edit's style says.
+  void PlaceButton(int visibility = -1) noexcept;
   HWND button_ = nullptr;
 };
 

@@ -161,6 +161,14 @@ LRESULT Form::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void Form::OnCommand(WORD id, WORD code, HWND control) {
+  if (control) {
+    for (Control* c : controls_) {
+      if (c->PartHandle() == control) {
+        c->HandlePartCommand(code);
+        return;
+      }
+    }
+  }
   Control* target = control ? FindControl(control) : FindControlById(id);
   if (target) target->HandleCommand(code);
 }

@@ -16,7 +16,7 @@ using TqorButtonControlArray = std::vector<HWND>;
 class TqorUI {
  public:
   TqorUI();
-  ~TqorUI();
+  virtual ~TqorUI();
   TqorUI(const TqorUI&) = delete;
   TqorUI& operator=(const TqorUI&) = delete;
 
