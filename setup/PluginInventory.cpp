@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "Paths.h"
@@ -16,31 +18,45 @@ constexpr wchar_t kSection[] = L"PackerPlugins";
 constexpr wchar_t kRedirectKey[] = L"RedirectSection";
 constexpr wchar_t kProxyDescription[] = L"WCX proxy plugin";
 
-// GetPrivateProfileStringW into a buffer that grows until the whole result fits. A null key gives the
-// section's key names, each ending in NUL.
-std::wstring ReadProfile(const std::wstring& file, const wchar_t* section, const wchar_t* key) {
-  std::vector<wchar_t> buffer(1024);
-  for (;;) {
-    DWORD n = ::GetPrivateProfileStringW(section, key, L"", buffer.data(), static_cast<DWORD>(buffer.size()),
-                                         file.c_str());
-    // A truncated result fills the buffer up to size - 1 (a single value) or size - 2 (a list).
-    DWORD full = static_cast<DWORD>(buffer.size()) - (key ? 1 : 2);
-    if (n < full || buffer.size() >= (1u << 24)) return std::wstring(buffer.data(), n);
-    buffer.resize(buffer.size() * 4);
-  }
+struct IniEntry {
+  std::wstring key, value;
+};
+
+std::wstring Trim(const std::wstring& text) {
+  size_t b = text.find_first_not_of(L" \t");
+  if (b == std::wstring::npos) return {};
+  size_t e = text.find_last_not_of(L" \t");
+  return text.substr(b, e - b + 1);
 }
 
-std::vector<std::wstring> KeyNames(const std::wstring& file) {
-  std::vector<std::wstring> names;
-  if (file.empty()) return names;
-  std::wstring all = ReadProfile(file, kSection, nullptr);
-  for (size_t start = 0; start < all.size();) {
-    size_t end = all.find(L'\0', start);
-    if (end == std::wstring::npos) end = all.size();
-    if (end > start) names.push_back(all.substr(start, end - start));
-    start = end + 1;
+// The section's entries in file order, read in one call (a lookup per key would read the file once per
+// plugin). As the profile functions do: names and values are trimmed, one pair of enclosing quotes is
+// removed from a value, and a name that occurs twice gives the first occurrence's value for both.
+std::vector<IniEntry> ReadSection(const std::wstring& file) {
+  std::vector<IniEntry> entries;
+  if (file.empty()) return entries;
+  std::vector<wchar_t> buffer(1 << 16);
+  DWORD n;
+  for (;;) {
+    n = ::GetPrivateProfileSectionW(kSection, buffer.data(), static_cast<DWORD>(buffer.size()), file.c_str());
+    if (n < buffer.size() - 2 || buffer.size() >= (1u << 26)) break;
+    buffer.resize(buffer.size() * 4);
   }
-  return names;
+  std::unordered_map<std::wstring, std::wstring> firstValues;
+  for (size_t start = 0; start < n;) {
+    const wchar_t* line = buffer.data() + start;
+    size_t length = wcsnlen(line, n - start);
+    start += length + 1;
+    std::wstring text(line, length);
+    size_t eq = text.find(L'=');
+    std::wstring key = Trim(text.substr(0, eq));
+    if (key.empty()) continue;
+    std::wstring value = eq == std::wstring::npos ? std::wstring() : Trim(text.substr(eq + 1));
+    if (value.size() >= 2 && value.front() == L'"' && value.back() == L'"') value = value.substr(1, value.size() - 2);
+    auto [it, added] = firstValues.emplace(UpperCase(key), value);
+    entries.push_back({key, it->second});
+  }
+  return entries;
 }
 
 bool IsInteger(const std::wstring& text) {
@@ -57,10 +73,10 @@ bool IsInteger(const std::wstring& text) {
 
 // The file whose section "PackerPlugins" holds the plugins: wincmd.ini itself, or the file its
 // "RedirectSection" key names (environment references expanded, relative to wincmd.ini's folder).
-std::wstring PluginSectionFile(const std::wstring& wincmdIni, const std::vector<std::wstring>& keys) {
-  for (const auto& key : keys) {
-    if (!SameText(key, kRedirectKey)) continue;
-    std::wstring target = ExpandEnvStr(ReadProfile(wincmdIni, kSection, key.c_str()));
+std::wstring PluginSectionFile(const std::wstring& wincmdIni, const std::vector<IniEntry>& entries) {
+  for (const auto& entry : entries) {
+    if (!SameText(entry.key, kRedirectKey)) continue;
+    std::wstring target = ExpandEnvStr(entry.value);
     if (target.empty()) return {};
     bool absolute = target.size() >= 2 && (target[1] == L':' || (target[0] == L'\\' && target[1] == L'\\'));
     if (!absolute) target = JoinPath(ExtractFileDir(wincmdIni), target[0] == L'\\' ? target.substr(1) : target);
@@ -78,11 +94,11 @@ std::wstring PluginPath(const PluginList& list, int index) {
 std::wstring ProxySiblingPath(const std::wstring& pluginPath) { return ChangeFileExt(pluginPath, L".wcx64"); }
 
 bool IsProxyPluginCopy(const std::wstring& file) {
-  DWORD handle = 0;
-  DWORD size = ::GetFileVersionInfoSizeW(file.c_str(), &handle);
-  if (size == 0) return false;
-  std::vector<BYTE> data(size);
-  if (!::GetFileVersionInfoW(file.c_str(), 0, size, data.data())) return false;
+  // A version resource is at most 65535 bytes (its length is a WORD); with the room the system adds for
+  // its conversions it always fits in 128 KiB. One read instead of asking for the size first halves the
+  // cost per sibling, which dominates the scan of a large wincmd.ini.
+  static thread_local std::vector<BYTE> data(128 * 1024);
+  if (!::GetFileVersionInfoW(file.c_str(), 0, static_cast<DWORD>(data.size()), data.data())) return false;
   struct Translation {
     WORD language, codePage;
   };
@@ -110,19 +126,19 @@ std::wstring StripNumericPrefix(const std::wstring& value) {
 void PluginInventory(const std::wstring& wincmdIni, PluginList& list) {
   try {
     list.Clear();
-    std::vector<std::wstring> keys = KeyNames(wincmdIni);
-    const std::wstring sectionFile = PluginSectionFile(wincmdIni, keys);
-    if (sectionFile != wincmdIni) keys = KeyNames(sectionFile);
-    for (const auto& key : keys) {
-      if (SameText(key, kRedirectKey)) continue;
-      std::wstring value = ExpandEnvStr(ReadProfile(sectionFile, kSection, key.c_str()));
+    std::vector<IniEntry> entries = ReadSection(wincmdIni);
+    const std::wstring sectionFile = PluginSectionFile(wincmdIni, entries);
+    if (sectionFile != wincmdIni) entries = ReadSection(sectionFile);
+    // Plugin paths already listed, upper-cased: the duplicate test without walking the list each time.
+    std::unordered_set<std::wstring> listed;
+    for (const auto& entry : entries) {
+      if (SameText(entry.key, kRedirectKey)) continue;
+      std::wstring value = ExpandEnvStr(entry.value);
       if (value.empty()) continue;
       const std::wstring plugin = StripNumericPrefix(value);
       const std::wstring sibling = ProxySiblingPath(plugin);
       if (FileExists(sibling) && !IsProxyPluginCopy(sibling)) continue;  // a real 64-bit build
-      bool listed = false;
-      for (int i = 0; i < list.Count() && !listed; ++i) listed = SameText(PluginPath(list, i), plugin);
-      if (listed) continue;
+      if (!listed.insert(UpperCase(plugin)).second) continue;
       list.AddTicked(ExtractFileName(plugin), ExtractFileDir(plugin));
     }
   } catch (...) {

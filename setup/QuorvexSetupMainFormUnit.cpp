@@ -185,13 +185,23 @@ void TForm16::ApplyUI(TqorUI& AUI) {
     label->SetLeft((clientWidth - label->Width()) / 2);
 }
 
-void TForm16::IniFileEditChange() { PluginInventory(IniFileEdit.Text(), plugins_); }
+void TForm16::IniFileEditChange() {
+  // The list is drawn once when it is full, not once per added plugin.
+  ::SendMessageW(PluginListView, WM_SETREDRAW, FALSE, 0);
+  PluginInventory(IniFileEdit.Text(), plugins_);
+  ::SendMessageW(PluginListView, WM_SETREDRAW, TRUE, 0);
+  ::InvalidateRect(PluginListView, nullptr, TRUE);
+}
 
 void TForm16::PluginListViewChange() {
   const bool install = AnyPluginTicked(plugins_);
-  SetupAllUsesButton.SetText(GetLangStr(install ? L"InstallButtonAllUser" : L"UninstallButtonAllUser"));
-  SetupCurrentUserButton.SetText(
-      GetLangStr(install ? L"InstallButtonCurrentUser" : L"UninstallButtonCurrentUser"));
+  // Runs for every added item: a caption is only set (and the button redrawn) when it changes.
+  auto setCaption = [](Button& button, const wchar_t* key) {
+    std::wstring text = GetLangStr(key);
+    if (button.Text() != text) button.SetText(text);
+  };
+  setCaption(SetupAllUsesButton, install ? L"InstallButtonAllUser" : L"UninstallButtonAllUser");
+  setCaption(SetupCurrentUserButton, install ? L"InstallButtonCurrentUser" : L"UninstallButtonCurrentUser");
 }
 
 void TForm16::SetupAllUsesButtonClick() { RunSetup(*this, false); }
