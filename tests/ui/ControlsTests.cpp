@@ -56,6 +56,9 @@ class TestDialog : public TJvqorForm {
   Button OkButton{*this, L"OK"};
   Button CancelButton{*this, L"Cancel"};
   Timer Ticker{*this, 30, {}, false};
+  // Ends a modal loop that nothing else ends, so that a broken dialog fails instead of hanging.
+  Timer Watchdog{*this, 5000, [this] { SetModalResult(kWatchdogResult); }, true};
+  static constexpr int kWatchdogResult = 99;
   int cancelClicks = 0;
 };
 
