@@ -36,7 +36,8 @@ std::wstring MakeInstallation(int count, const std::wstring& proxy, const std::w
   std::string ini = "[Configuration]\r\nUseIniInProgramDir=4\r\n[PackerPlugins]\r\n";
   for (int i = 0; i < count; ++i) {
     std::wstring plugin = tc + L"\\p\\plugin" + std::to_wstring(i);
-    ini += "k" + std::to_string(i) + "=" + std::to_string(i) + "," + Narrow(plugin) + ".wcx\r\n";
+    ini.append("k").append(std::to_string(i)).append("=").append(std::to_string(i)).append(",");
+    ini.append(Narrow(plugin)).append(".wcx\r\n");
     if (i % 2 == 1) CopyFileW((i % 4 == 1 ? proxy : real).c_str(), (plugin + L".wcx64").c_str(), FALSE);
   }
   WriteText(tc + L"\\wincmd.ini", ini);
