@@ -10,7 +10,7 @@
 #include "Error.h"
 #include "Format.h"
 #include "Payload.h"
-#include "PayloadTestSupport.h"
+#include "FileTestSupport.h"
 
 using namespace qortest;
 

@@ -7,7 +7,7 @@
 
 #include "JvqorSelfInfo.h"
 #include "Payload.h"
-#include "PayloadTestSupport.h"
+#include "FileTestSupport.h"
 #include "QuorvexSetupBuildInfo.h"
 #include "qorLang.h"
 

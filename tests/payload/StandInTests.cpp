@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "JvqorSelfInfo.h"
-#include "PayloadTestSupport.h"
+#include "FileTestSupport.h"
 #include "StandInHostServer.h"
 #include "StandInProxyPlugin.h"
 

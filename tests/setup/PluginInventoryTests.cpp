@@ -19,7 +19,7 @@ std::wstring Sub(std::wstring s, const std::wstring& p) {
   return s;
 }
 
-std::string Narrow(const std::wstring& w) {
+std::string AnsiText(const std::wstring& w) {
   int n = WideCharToMultiByte(CP_ACP, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr);
   std::string s(static_cast<size_t>(n - 1), '\0');
   WideCharToMultiByte(CP_ACP, 0, w.c_str(), -1, s.data(), n, nullptr, nullptr);
@@ -45,7 +45,7 @@ class Inventory : public testing::Test {
     std::wstring text = L"[Configuration]\r\nUseIniInProgramDir=0\r\n[PackerPlugins]\r\n";
     for (const auto& l : lines) text += Sub(l, plugins) + L"\r\n";
     text += L"[PackerPlugins64]\r\n$checksum$=1\r\n";
-    WriteFileBytes(temp / ini, Narrow(text));
+    WriteFileBytes(temp / ini, AnsiText(text));
     PluginInventory(temp / ini, list);
   }
   void ExpectItems(const std::vector<Expected>& expected) {
@@ -128,8 +128,8 @@ TEST_F(Inventory, DuplicateKeyNamesGiveTheFirstValueForBoth) {
 TEST_F(Inventory, RedirectSectionIsFollowedOneLevel) {
   // Relative to wincmd.ini's folder, and absolute with an environment reference.
   const std::wstring plugini = L"[PackerPlugins]\r\nr=<P>\\redirected.wcx\r\nRedirectSection=nested.ini\r\n";
-  WriteFileBytes(temp / L"CONFIG\\Plugins.ini", Narrow(Sub(plugini, plugins)));
-  WriteFileBytes(temp / L"nested.ini", Narrow(Sub(L"[PackerPlugins]\r\nn=<P>\\nested.wcx\r\n", plugins)));
+  WriteFileBytes(temp / L"CONFIG\\Plugins.ini", AnsiText(Sub(plugini, plugins)));
+  WriteFileBytes(temp / L"nested.ini", AnsiText(Sub(L"[PackerPlugins]\r\nn=<P>\\nested.wcx\r\n", plugins)));
   Scan({L"a=<P>\\own.wcx", L"RedirectSection=CONFIG\\Plugins.ini"});
   ExpectItems({{L"redirected.wcx", L"<P>"}});
   SetEnvironmentVariableW(L"QOR_ROOT", temp.path().c_str());

@@ -1,4 +1,4 @@
-// Files, folders and processes for the payload tests.
+// Files, folders and processes for the tests: temporary folders, file contents, the build folder.
 #pragma once
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "PayloadTestSupport.h"
+#include "FileTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@ TempFolder::TempFolder() {
   GetTempPathW(MAX_PATH, temp);
   static unsigned counter = 0;
   for (;;) {
-    path_ = std::wstring(temp) + L"qor_payload_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+    path_ = std::wstring(temp) + L"qor_test_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
             std::to_wstring(++counter);
     if (CreateDirectoryW(path_.c_str(), nullptr)) break;
     if (GetLastError() != ERROR_ALREADY_EXISTS) {
