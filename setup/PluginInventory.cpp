@@ -78,8 +78,9 @@ std::wstring PluginSectionFile(const std::wstring& wincmdIni, const std::vector<
     if (!SameText(entry.key, kRedirectKey)) continue;
     std::wstring target = ExpandEnvStr(entry.value);
     if (target.empty()) return {};
-    bool absolute = target.size() >= 2 && (target[1] == L':' || (target[0] == L'\\' && target[1] == L'\\'));
-    if (!absolute) target = JoinPath(ExtractFileDir(wincmdIni), target[0] == L'\\' ? target.substr(1) : target);
+    // A drive path (C:\...) or a rooted one (\..., \\server\...) stands as it is.
+    bool absolute = target[0] == L'\\' || (target.size() >= 2 && target[1] == L':');
+    if (!absolute) target = JoinPath(ExtractFileDir(wincmdIni), target);
     return target;
   }
   return wincmdIni;

@@ -31,11 +31,7 @@ Control::~Control() {
 int Control::NewControlId() noexcept { return form_ ? form_->NextControlId() : 0; }
 
 std::wstring Control::Text() const {
-  int length = ::GetWindowTextLengthW(hwnd_);
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  length = ::GetWindowTextW(hwnd_, text.data(), length + 1);
-  text.resize(static_cast<size_t>(length > 0 ? length : 0));
-  return text;
+  return WindowText(hwnd_);
 }
 
 void Control::SetText(const std::wstring& text) { ::SetWindowTextW(hwnd_, text.c_str()); }

@@ -223,11 +223,7 @@ void Form::OnActivate(WPARAM wParam) noexcept {
 }
 
 std::wstring Form::Caption() const {
-  int length = ::GetWindowTextLengthW(hwnd_);
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  length = ::GetWindowTextW(hwnd_, text.data(), length + 1);
-  text.resize(static_cast<size_t>(length > 0 ? length : 0));
-  return text;
+  return WindowText(hwnd_);
 }
 
 void Form::SetCaption(const std::wstring& caption) noexcept { ::SetWindowTextW(hwnd_, caption.c_str()); }

@@ -2,6 +2,14 @@
 
 namespace qor {
 
+std::wstring WindowText(HWND window) {
+  int length = ::GetWindowTextLengthW(window);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  length = ::GetWindowTextW(window, text.data(), length + 1);
+  text.resize(static_cast<size_t>(length > 0 ? length : 0));
+  return text;
+}
+
 Bounds WindowBounds(HWND window) noexcept {
   RECT r{};
   if (!::GetWindowRect(window, &r)) return {};

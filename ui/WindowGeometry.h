@@ -5,6 +5,8 @@
 #pragma once
 #include <windows.h>
 
+#include <string>
+
 namespace qor {
 
 struct Bounds {
@@ -15,6 +17,9 @@ struct Bounds {
   int Right() const noexcept { return left + width; }
   int Bottom() const noexcept { return top + height; }
 };
+
+// The window's text (caption, control text).
+std::wstring WindowText(HWND window);
 
 Bounds WindowBounds(HWND window) noexcept;
 void SetWindowBounds(HWND window, const Bounds& bounds) noexcept;

@@ -18,14 +18,6 @@ static_assert(sizeof(NONCLIENTMETRICSW) == kNonClientMetricsSize);
 
 constexpr wchar_t kMeasureText[] = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 
-std::wstring WindowText(HWND window) {
-  int length = ::GetWindowTextLengthW(window);
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  length = ::GetWindowTextW(window, text.data(), length + 1);
-  text.resize(static_cast<size_t>(length > 0 ? length : 0));
-  return text;
-}
-
 bool IsButtonClass(HWND window) noexcept {
   wchar_t name[16] = {};
   return window && ::GetClassNameW(window, name, 16) > 0 && ::lstrcmpiW(name, L"Button") == 0;
