@@ -1,0 +1,2 @@
+// Tests of this subsystem are added here.
+#include <gtest/gtest.h>
