@@ -30,6 +30,12 @@
 #include "qorLang.h"
 #include "qorShellBaseExtension.h"
 
+namespace qor {
+void PrintTo(ReleaseResult result, std::ostream* out) {
+  *out << (result == ReleaseResult::Released ? "Released" : "Cancelled");
+}
+}  // namespace qor
+
 using namespace qor;
 using namespace qortest;
 
@@ -428,7 +434,8 @@ TEST_F(Release, TotalCommanderThatStillHoldsTheFileIsShownInTheDialog) {
 }
 
 TEST_F(Release, HungTotalCommanderDoesNotHangTheSetup) {
-  auto commander = StartCommander(L"--hang");
+  // Its window thread wakes up again after 20 s: an unbounded send would take that long.
+  auto commander = StartCommander(L"--hang --lifetime 20000");
   std::wstring path = ImagePath(*commander);
   ReleaseRun run = RunRelease(file);
   std::printf("ReleaseFile with a hung Total Commander: %llu ms until the dialog was cancelled\n", run.ms);
