@@ -20,7 +20,8 @@ using ProcessList = std::vector<ProcessEntry>;
 // processes that cannot be inspected are passed over.
 void GetProcessesUsingFile(const std::wstring& FileName, ProcessList& List);
 
-// Sends the unload-plugins command to every Total Commander main window ("TTOTAL_CMD") of ProcessId.
+// Sends the unload-plugins command to every Total Commander main window ("TTOTAL_CMD") of ProcessId and
+// waits for each to handle it, a few seconds at most per window.
 void UnloadTotalCommanderPlugins(DWORD ProcessId);
 
 enum class ReleaseResult { Released, Cancelled };
@@ -30,8 +31,10 @@ enum class ReleaseResult { Released, Cancelled };
 // qor::Error with the "ErrorUpdateFile" text when the file cannot be deleted and nobody holds it.
 ReleaseResult ReleaseFile(const std::wstring& FileName);
 
-// Asks every running host server (top-level window "Quorvex" of class "TQuorvexMainForm") to quit and
-// terminates those still running after at most 3000 ms. Returns at once when none runs; never fails.
+// Asks every running host server (top-level window "Quorvex" of class "TQuorvexMainForm") to quit, waits
+// until they have exited but at most 3000 ms, then terminates those whose window is still there and waits
+// (a few seconds at most) until they are gone, so that the host server file can be deleted right after.
+// Returns at once when none runs; never fails.
 void CloseHostServers();
 
 }  // namespace qor
