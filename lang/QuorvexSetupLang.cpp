@@ -33,6 +33,18 @@ const SetupLangRow kSetupLangTable[] = {
     {L"ErrorServer", L"Could not install server %s. Error: %d", L"Не удалось установить сервер %s. Произошла ошибка %d"},
     {L"InstallSuccessful", L"Installation successful", L"Инсталляция произведена успешно."},
     {L"UninstallSuccessful", L"Uninstallation successful", L"Деинсталляция произведена успешно."},
+    // Refusals before a run touches anything.
+    {L"ErrorNoIniFile", L"Choose the wincmd.ini file first.", L"Сначала выберите файл wincmd.ini."},
+    {L"ErrorNoSetupPath", L"Choose the setup path first.", L"Сначала выберите директорию установки."},
+    // %s: the path as it stands.
+    {L"ErrorPathNotFull", L"%s is not a full path. A full path begins with a drive (C:\\) or a network share (\\\\server\\share).",
+     L"%s не является полным путём. Полный путь начинается с диска (C:\\) или сетевого ресурса (\\\\server\\share)."},
+    // %s: the plugin as wincmd.ini names it.
+    {L"ErrorPluginPathNotFull", L"The plugin %s has no full path in wincmd.ini. Untick it or correct its entry in wincmd.ini.",
+     L"Плагин %s указан в wincmd.ini без полного пути. Снимите с него отметку или исправьте его запись в wincmd.ini."},
+    // %s: the ".wcx64" file.
+    {L"ErrorNotProxyCopy", L"%s is a 64-bit plugin, not a copy of the proxy plugin, and is left alone. Start the setup again to see the plugins it can serve.",
+     L"%s является 64-битным плагином, а не копией прокси-плагина, и не будет изменён. Запустите установку заново, чтобы увидеть плагины, которые она может обслужить."},
 };
 
 }  // namespace

@@ -4,7 +4,7 @@
 
 namespace qor {
 
-// Adds the 15 setup texts: Russian (language ID 1049) for 1049, English (1033) for any other ID.
+// Adds the setup texts: Russian (language ID 1049) for 1049, English (1033) for any other ID.
 void SetupLangFiller(int LangID);
 
 // Registers SetupLangFiller with the catalogue; runs after InitializeQorLang.

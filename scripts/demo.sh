@@ -11,7 +11,7 @@ headless=""
 "$root/scripts/bootstrap.sh"
 build="${QOR_BUILD_DIR:-$root/build/windows}"
 cmake --preset windows -B "$build" >/dev/null
-cmake --build "$build" --target QuorvexSetupWine TotalCommanderDouble sibling_proxy sibling_real
+cmake --build "$build" --target QuorvexSetupWine TotalCommanderDouble sibling_proxy sibling_real qor_setup_driver
 bin="$build/bin"
 setup_exe="$bin/QuorvexSetupWine.exe"
 
@@ -61,3 +61,35 @@ sleep 1.5
 shot="$build/demo-screenshot.png"
 import -display "$DISPLAY" -window root "$shot"
 echo "Screenshot: $shot"
+
+# Headless, the demo goes on as a user would: "Install for current user only", then the message.
+driver="$bin/qor_setup_driver.exe"
+marker="$build/demo-before-install"
+touch "$marker"
+before=$(cd "$tc" && find . -name '*.wcx64' | sort)
+sleep 1
+wine "$driver" click "Install for current user only" </dev/null
+if ! wine "$driver" wait-box 120000 </dev/null | tr -d '\r'; then
+  echo "The setup showed no message after the click." >&2
+  exit 1
+fi
+sleep 0.5
+box_shot="$build/demo-install-message.png"
+import -display "$DISPLAY" -window root "$box_shot"
+echo "Screenshot of the message: $box_shot"
+wine "$driver" answer-box </dev/null || true
+
+echo "What the install changed:"
+win_path() { local p=${1#"$drive_c"/}; printf 'C:\\%s' "${p//\//\\}"; }
+find "$tc" -type f -newer "$marker" | sort | while read -r f; do echo "  written: $(win_path "$f")"; done
+after=$(cd "$tc" && find . -name '*.wcx64' | sort)
+comm -23 <(echo "$before") <(echo "$after") | while read -r f; do
+  [ -n "$f" ] && echo "  deleted: $(win_path "$tc/${f#./}")"
+done
+echo "  registration (current user):"
+wine reg query 'HKCU\Software\Classes\CLSID\{5C2A7E14-9B3D-4F61-A8E0-3D7C51B2F946}' /s </dev/null 2>/dev/null \
+  | tr -d '\r' | sed '/^$/d; s/^/    /' || echo "    (none)"
+echo "  wincmd.ini, section PackerPlugins64:"
+sed -n '/^\[PackerPlugins64\]/,/^\[/p' "$appdata/GHISLER/wincmd.ini" | tr -d '\r' | grep -v '^\[' | sed 's/^/    /'
+wine "$driver" close </dev/null || true
+wait "$runner" || true
