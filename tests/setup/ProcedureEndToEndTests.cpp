@@ -44,13 +44,6 @@ class ChildProcess {
   PROCESS_INFORMATION pi_ = {};
 };
 
-bool RegisteredIn(HKEY root) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(root, qor_standin::kClassKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
-}
-
 class SetupFromOutside : public testing::Test {
  protected:
   void SetUp() override {

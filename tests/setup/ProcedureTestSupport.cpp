@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "FileTestSupport.h"
+#include "StandInHostServer.h"
 
 namespace qortest {
 
@@ -48,6 +49,13 @@ TotalCommanderInstallation MakeTotalCommanderInstallation(const std::wstring& fo
                          "[PackerPlugins64]\r\n$checksum$=1\r\n");
   tc.packerPlugins = IniSection(tc.ini, L"PackerPlugins");
   return tc;
+}
+
+bool RegisteredIn(HKEY root) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(root, qor_standin::kClassKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
 }
 
 DiskState DiskState::Of(const std::wstring& root) {

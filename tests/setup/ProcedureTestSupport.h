@@ -25,6 +25,9 @@ struct TotalCommanderInstallation {
 };
 TotalCommanderInstallation MakeTotalCommanderInstallation(const std::wstring& folder);
 
+// True when the stand-in host server's registration is under root (HKCU or HKLM).
+bool RegisteredIn(HKEY root);
+
 // Every file below a folder with its contents.
 struct DiskState {
   std::map<std::wstring, std::string> files;

@@ -21,6 +21,7 @@
 #include "QuorvexSetupLang.h"
 #include "QuorvexSetupMainFormUnit.h"
 #include "QuorvexSetupUtils.h"
+#include "SetupModules.h"
 #include "SetupProcedure.h"
 #include "SetupTestSupport.h"
 #include "StandInHostServer.h"
@@ -63,32 +64,10 @@ BOOL WINAPI DeclinePrompt(SHELLEXECUTEINFOW* info) {
 }
 bool StandardUser() { return false; }
 
-bool RegisteredIn(HKEY root) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(root, qor_standin::kClassKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
-}
-
 class Procedure : public testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    OleInitialize(nullptr);
-    INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&icc);
-    InitializeShellBaseExtension();
-    InitializeQorLang();
-    InitializeQuorvexSetupLang();
-    InitializeJvqorSelfInfo();
-    InitializeQuorvexSetupUtils();
-  }
-  static void TearDownTestSuite() {
-    FinalizeQuorvexSetupUtils();
-    FinalizeJvqorSelfInfo();
-    FinalizeQuorvexSetupLang();
-    FinalizeQorLang();
-    FinalizeShellBaseExtension();
-  }
+  static void SetUpTestSuite() { StartSetupModules(); }
+  static void TearDownTestSuite() { StopSetupModules(); }
   void SetUp() override {
     SetLanguage(1033);
     g_seen = {};

@@ -27,6 +27,7 @@
 #include "QuorvexSetupLang.h"
 #include "QuorvexSetupUtils.h"
 #include "RunningProcesses.h"
+#include "SetupModules.h"
 #include "qorLang.h"
 #include "qorShellBaseExtension.h"
 
@@ -44,24 +45,10 @@ namespace {
 class ModulesEnvironment : public testing::Environment {
  public:
   void SetUp() override {
-    OleInitialize(nullptr);
-    INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&icc);
-    InitializeShellBaseExtension();
-    InitializeQorLang();
-    InitializeQuorvexSetupLang();
-    InitializeJvqorSelfInfo();
-    InitializeQuorvexSetupUtils();
+    StartSetupModules();
     SetLanguage(LangEnglish);
   }
-  void TearDown() override {
-    FinalizeQuorvexSetupUtils();
-    FinalizeJvqorSelfInfo();
-    FinalizeQuorvexSetupLang();
-    FinalizeQorLang();
-    FinalizeShellBaseExtension();
-    OleUninitialize();
-  }
+  void TearDown() override { StopSetupModules(); }
 };
 const auto* const environment = testing::AddGlobalTestEnvironment(new ModulesEnvironment);
 
