@@ -220,7 +220,7 @@ TEST_F(Procedure, DeclinedElevationStopsSilentlyWithTheHostServerWrittenAndNoCop
 
 TEST_F(Procedure, HostServerThatFailsShowsErrorServerAndWritesNoCopy) {
   // A program that exits with 5, started in the host server's place.
-  g_replacementProgram = BinDir() + L"qor_exit5.exe";
+  g_replacementProgram = BinDir() + L"registration_exit_five.exe";
   for (LANGID lang : {LANGID(1033), LANGID(1049)}) {
     SCOPED_TRACE(lang);
     SetLanguage(lang);
