@@ -54,7 +54,9 @@ bool RegisterHostServer(const std::wstring& FileName, bool Install, bool PerUser
 
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof(info);
-  info.fMask = SEE_MASK_NOCLOSEPROCESS;
+  // No message box of the shell's own: the setup reports the failure itself, once, and the shell's box
+  // would also leave the error code of its own closing behind instead of the failure's.
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
   info.hwnd = nullptr;
   info.lpVerb = elevate ? L"runas" : nullptr;
   info.lpFile = FileName.c_str();

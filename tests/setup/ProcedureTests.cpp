@@ -38,12 +38,14 @@ namespace {
 struct StartSeen {
   std::wstring verb, parameters, file;
   int calls = 0;
+  HCURSOR cursor = nullptr;  // the cursor while the run is under way
 };
 StartSeen g_seen;
 std::wstring g_replacementProgram;  // started instead of the host server when not empty
 
 BOOL WINAPI ObserveAndStart(SHELLEXECUTEINFOW* info) {
   ++g_seen.calls;
+  g_seen.cursor = ::GetCursor();
   g_seen.verb = info->lpVerb ? info->lpVerb : L"";
   g_seen.parameters = info->lpParameters ? info->lpParameters : L"";
   g_seen.file = info->lpFile ? info->lpFile : L"";
@@ -123,6 +125,8 @@ TEST_F(Procedure, InstallForTheCurrentUserWritesTheTickedCopiesAndRemovesTheUnti
   EXPECT_EQ(box.text, L"Installation successful");
   EXPECT_EQ(box.icon, LoadIconW(nullptr, IDI_INFORMATION)) << "information icon";
   EXPECT_EQ(box.owner, form->Handle()) << "owned by the main window";
+  EXPECT_EQ(g_seen.cursor, LoadCursorW(nullptr, IDC_WAIT)) << "a wait cursor while the run blocks the window";
+  EXPECT_NE(GetCursor(), LoadCursorW(nullptr, IDC_WAIT)) << "and the cursor before it afterwards";
 
   EXPECT_FALSE(Exists(install.Copy(L"zip"))) << "unticked: its earlier copy is deleted";
   for (const wchar_t* name : {L"rar", L"cab"}) {
