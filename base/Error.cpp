@@ -43,4 +43,56 @@ void OleCheck(HRESULT hr) {
   if (FAILED(hr)) throw OleSysError(hr);
 }
 
+namespace {
+std::wstring NarrowToText(const char* text) {
+  if (!text || !*text) return {};
+  for (UINT codePage : {static_cast<UINT>(CP_UTF8), static_cast<UINT>(CP_ACP)}) {
+    const DWORD flags = codePage == CP_UTF8 ? MB_ERR_INVALID_CHARS : 0;
+    int n = ::MultiByteToWideChar(codePage, flags, text, -1, nullptr, 0);
+    if (n <= 1) continue;
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    ::MultiByteToWideChar(codePage, flags, text, -1, out.data(), n);
+    out.resize(static_cast<size_t>(n - 1));
+    return out;
+  }
+  return {};
+}
+}  // namespace
+
+std::wstring ExceptionText(const std::exception_ptr& error) noexcept {
+  if (!error) return {};
+  try {
+    try {
+      std::rethrow_exception(error);
+    } catch (const Error& e) {
+      return e.message();
+    } catch (const std::bad_alloc&) {
+      return L"Out of memory";
+    } catch (const std::exception& e) {
+      std::wstring text = NarrowToText(e.what());
+      return text.empty() ? std::wstring(L"Unexpected error") : text;
+    } catch (...) {
+      return L"Unexpected error";
+    }
+  } catch (...) {
+    // Building the text failed (no memory left): the caller shows what it can.
+    return {};
+  }
+}
+
+int RunReportingErrors(const std::function<int()>& body,
+                       const std::function<void(const std::wstring&)>& report) noexcept {
+  std::exception_ptr error;
+  try {
+    return body();
+  } catch (...) {
+    error = std::current_exception();
+  }
+  try {
+    if (report) report(ExceptionText(error));
+  } catch (...) {
+  }
+  return 1;
+}
+
 }  // namespace qor

@@ -1,6 +1,8 @@
 // The one error type of the program and the text of system errors.
 #pragma once
 #include <windows.h>
+#include <exception>
+#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -50,5 +52,16 @@ std::wstring SystemErrorText(DWORD code);
 
 // Raises OleSysError when hr is negative.
 void OleCheck(HRESULT hr);
+
+// The text to show for any raised object: an Error's message, a standard exception's what() (read as
+// UTF-8, else in the ANSI code page), or a fixed text for anything else. A null pointer gives the empty
+// text.
+std::wstring ExceptionText(const std::exception_ptr& error) noexcept;
+
+// The program entry's one catch: runs body and returns its result. Whatever body raises, of any type,
+// is handed to report as ExceptionText and gives the exit code 1; nothing escapes, so the caller's
+// shut-downs always run. What report itself raises is dropped.
+int RunReportingErrors(const std::function<int()>& body,
+                       const std::function<void(const std::wstring&)>& report) noexcept;
 
 }  // namespace qor

@@ -100,6 +100,44 @@ class GlobalLockGuard {
   void* p_;
 };
 
+// A window's device context (GetDC; null for the screen), released with ReleaseDC on destruction.
+// Check it before use: GetDC can fail.
+class ScopedGetDC {
+ public:
+  explicit ScopedGetDC(HWND window) noexcept : window_(window), dc_(::GetDC(window)) {}
+  ScopedGetDC(const ScopedGetDC&) = delete;
+  ScopedGetDC& operator=(const ScopedGetDC&) = delete;
+  ~ScopedGetDC() {
+    if (dc_) ::ReleaseDC(window_, dc_);
+  }
+  HDC get() const noexcept { return dc_; }
+  operator HDC() const noexcept { return dc_; }
+  explicit operator bool() const noexcept { return dc_ != nullptr; }
+
+ private:
+  HWND window_;
+  HDC dc_;
+};
+
+// Selects a GDI object into a device context for the scope and selects the previous object back on
+// destruction, so that the object can be deleted afterwards. Does nothing for a null context or object.
+class ScopedSelectObject {
+ public:
+  ScopedSelectObject(HDC dc, HGDIOBJ object) noexcept
+      : dc_(dc), old_(dc && object ? ::SelectObject(dc, object) : nullptr) {}
+  ScopedSelectObject(const ScopedSelectObject&) = delete;
+  ScopedSelectObject& operator=(const ScopedSelectObject&) = delete;
+  ~ScopedSelectObject() {
+    if (old_ && old_ != HGDI_ERROR) ::SelectObject(dc_, old_);
+  }
+  // The object that was selected before (null when the selection failed).
+  HGDIOBJ previous() const noexcept { return old_ == HGDI_ERROR ? nullptr : old_; }
+
+ private:
+  HDC dc_;
+  HGDIOBJ old_;
+};
+
 // Owns one reference to a COM interface.
 template <typename T>
 class ComPtr {

@@ -93,8 +93,7 @@ bool RestrictDllSearchToSystem32() {
   using Fn = BOOL(WINAPI*)(DWORD);
   HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
   auto fn = kernel ? reinterpret_cast<Fn>(::GetProcAddress(kernel, "SetDefaultDllDirectories")) : nullptr;
-  // LOAD_LIBRARY_SEARCH_SYSTEM32
-  return fn && fn(0x00000800);
+  return fn && fn(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 }  // namespace qor

@@ -29,6 +29,14 @@ std::wstring Trim(const std::wstring& text) {
   return text.substr(b, e - b + 1);
 }
 
+// A value as GetPrivateProfileStringW gives it: one pair of enclosing quotes removed, double or single
+// alike, as long as the closing quote matches the opening one ("a' stays as it is).
+std::wstring StripEnclosingQuotes(const std::wstring& value) {
+  if (value.size() >= 2 && (value.front() == L'"' || value.front() == L'\'') && value.back() == value.front())
+    return value.substr(1, value.size() - 2);
+  return value;
+}
+
 // The section's entries in file order, read in one call (a lookup per key would read the file once per
 // plugin). As the profile functions do: names and values are trimmed, one pair of enclosing quotes is
 // removed from a value, and a name that occurs twice gives the first occurrence's value for both.
@@ -51,8 +59,7 @@ std::vector<IniEntry> ReadSection(const std::wstring& file) {
     size_t eq = text.find(L'=');
     std::wstring key = Trim(text.substr(0, eq));
     if (key.empty()) continue;
-    std::wstring value = eq == std::wstring::npos ? std::wstring() : Trim(text.substr(eq + 1));
-    if (value.size() >= 2 && value.front() == L'"' && value.back() == L'"') value = value.substr(1, value.size() - 2);
+    const std::wstring value = eq == std::wstring::npos ? std::wstring() : StripEnclosingQuotes(Trim(text.substr(eq + 1)));
     auto [it, added] = firstValues.emplace(UpperCase(key), value);
     entries.push_back({key, it->second});
   }

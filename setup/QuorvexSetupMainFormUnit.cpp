@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "Handles.h"
 #include "JvqorSelfInfo.h"
 #include "Paths.h"
 #include "PluginInventory.h"
@@ -32,7 +33,19 @@ int CALLBACK BrowseCallback(HWND window, UINT message, LPARAM, LPARAM start) noe
   if (message == BFFM_INITIALIZED && start) ::SendMessageW(window, BFFM_SETSELECTIONW, TRUE, start);
   return 0;
 }
+}  // namespace
 
+FolderBrowserParams::FolderBrowserParams(HWND owner, std::wstring title, std::wstring startFolder)
+    : title_(std::move(title)), start_(std::move(startFolder)) {
+  info_.hwndOwner = owner;
+  info_.pszDisplayName = display_;
+  info_.lpszTitle = title_.c_str();
+  info_.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+  info_.lpfn = BrowseCallback;
+  info_.lParam = start_.empty() ? 0 : reinterpret_cast<LPARAM>(start_.c_str());
+}
+
+namespace {
 int CurrentYear() {
   SYSTEMTIME now;
   ::GetLocalTime(&now);
@@ -186,9 +199,14 @@ void TForm16::ApplyUI(TqorUI& AUI) {
 }
 
 void TForm16::IniFileEditChange() {
+  // The edit reports a change for every text set, also for the same text (the file dialog's choice of
+  // the file already shown): only a new file is scanned, so the user's ticks stay.
+  std::wstring ini = IniFileEdit.Text();
+  if (ini == scannedIni_) return;
+  scannedIni_ = std::move(ini);
   // The list is drawn once when it is full, not once per added plugin.
   ::SendMessageW(PluginListView, WM_SETREDRAW, FALSE, 0);
-  PluginInventory(IniFileEdit.Text(), plugins_);
+  PluginInventory(scannedIni_, plugins_);
   ::SendMessageW(PluginListView, WM_SETREDRAW, TRUE, 0);
   ::InvalidateRect(PluginListView, nullptr, TRUE);
 }
@@ -241,20 +259,11 @@ void TForm16::BrowseIniFile() {
 }
 
 void TForm16::BrowseSetupFolder() {
-  const std::wstring start = DirEditBeforeDialog(DirEdit.Text());
-  wchar_t display[MAX_PATH] = {};
-  BROWSEINFOW bi = {};
-  bi.hwndOwner = Handle();
-  bi.pszDisplayName = display;
-  bi.lpszTitle = DirLabel.Text().c_str();
-  bi.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
-  bi.lpfn = BrowseCallback;
-  bi.lParam = start.empty() ? 0 : reinterpret_cast<LPARAM>(start.c_str());
-  PIDLIST_ABSOLUTE pidl = ::SHBrowseForFolderW(&bi);
+  FolderBrowserParams params(Handle(), DirLabel.Text(), DirEditBeforeDialog(DirEdit.Text()));
+  TaskMem pidl(::SHBrowseForFolderW(params.Info()));
   if (!pidl) return;
   wchar_t path[MAX_PATH] = {};
-  if (::SHGetPathFromIDListW(pidl, path)) DirEdit.SetText(path);
-  ::CoTaskMemFree(pidl);
+  if (::SHGetPathFromIDListW(static_cast<PCIDLIST_ABSOLUTE>(pidl.get()), path)) DirEdit.SetText(path);
 }
 
 }  // namespace qor

@@ -1,6 +1,9 @@
 // The setup's main window: what the setup is, where wincmd.ini is, which packer plugins it serves,
 // where the host server goes, and the two setup buttons.
 #pragma once
+#include <windows.h>
+#include <shlobj.h>
+
 #include <string>
 
 #include "Controls.h"
@@ -49,6 +52,27 @@ class TForm16 : public TJvqorForm {
   void BrowseSetupFolder();
   ListViewPluginList plugins_;
   std::wstring iniDialogFolder_;
+  std::wstring scannedIni_;  // the wincmd.ini the plugin list was built from
+};
+
+// The folder browser's parameters. SHBrowseForFolderW reads the texts while the dialog is open, so the
+// object owns every text the structure points at; it cannot be copied or moved (the structure points
+// into it).
+class FolderBrowserParams {
+ public:
+  // An empty startFolder starts the browser at its own default.
+  FolderBrowserParams(HWND owner, std::wstring title, std::wstring startFolder);
+  FolderBrowserParams(const FolderBrowserParams&) = delete;
+  FolderBrowserParams& operator=(const FolderBrowserParams&) = delete;
+  BROWSEINFOW* Info() noexcept { return &info_; }
+  const std::wstring& Title() const noexcept { return title_; }
+  const std::wstring& StartFolder() const noexcept { return start_; }
+
+ private:
+  std::wstring title_;
+  std::wstring start_;
+  wchar_t display_[MAX_PATH] = {};
+  BROWSEINFOW info_ = {};
 };
 
 // The folder the folder browser starts at for the typed text: the text itself when it is an existing

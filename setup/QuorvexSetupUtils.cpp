@@ -12,7 +12,7 @@ DWORD WindowsMajorVersion = 0;
 QueryFullProcessImageNameWFn QueryFullProcessImageNameOverride = nullptr;
 
 using GetModuleFileNameExWFn = DWORD(WINAPI*)(HANDLE, HMODULE, LPWSTR, DWORD);
-HMODULE PsapiModule = nullptr;
+ModuleHandle PsapiModule;
 GetModuleFileNameExWFn PsapiGetModuleFileNameExW = nullptr;
 
 DWORD ReadWindowsMajorVersion() {
@@ -76,10 +76,10 @@ bool IsVistaOrLater() { return WindowsMajorVersion >= 6; }
 
 void LoadPsapi() {
   if (PsapiModule) return;
-  PsapiModule = ::LoadLibraryW(L"psapi.dll");
+  PsapiModule.reset(::LoadLibraryW(L"psapi.dll"));
   if (!PsapiModule) RaiseLastOSError();
   PsapiGetModuleFileNameExW =
-      reinterpret_cast<GetModuleFileNameExWFn>(::GetProcAddress(PsapiModule, "GetModuleFileNameExW"));
+      reinterpret_cast<GetModuleFileNameExWFn>(::GetProcAddress(PsapiModule.get(), "GetModuleFileNameExW"));
   if (!PsapiGetModuleFileNameExW) {
     DWORD code = ::GetLastError();
     UnloadPsapi();
@@ -88,8 +88,7 @@ void LoadPsapi() {
 }
 
 void UnloadPsapi() {
-  if (PsapiModule) ::FreeLibrary(PsapiModule);
-  PsapiModule = nullptr;
+  PsapiModule.reset();
   PsapiGetModuleFileNameExW = nullptr;
 }
 

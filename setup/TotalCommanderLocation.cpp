@@ -14,6 +14,9 @@ namespace qor {
 
 namespace {
 
+// The bit of UseIniInProgramDir that makes Total Commander use the wincmd.ini in its own folder.
+constexpr long long kUseIniInProgramDirOwnIni = 4;
+
 // Reads the registry value under HKEY_CURRENT_USER, then (when that gives nothing) HKEY_LOCAL_MACHINE.
 std::wstring ReadTotalCommanderValue(const wchar_t* name) {
   std::wstring value = RegReadString(HKEY_CURRENT_USER, kTotalCommanderKey, name);
@@ -81,7 +84,7 @@ std::wstring TotalCommanderParentPath() {
 std::wstring IniFileForProgramDir(const std::wstring& programDir) {
   std::wstring candidate = IncludeTrailingPathDelimiter(programDir) + L"wincmd.ini";
   long long flags = ReadIniInteger(candidate, L"Configuration", L"UseIniInProgramDir");
-  if ((flags & 4) == 0) candidate = ExpandEnvStr(ReadTotalCommanderValue(L"IniFileName"));
+  if ((flags & kUseIniInProgramDirOwnIni) == 0) candidate = ExpandEnvStr(ReadTotalCommanderValue(L"IniFileName"));
   return FileExists(candidate) ? candidate : std::wstring();
 }
 
@@ -124,20 +127,21 @@ std::wstring FindTotalCommanderDir() {
 
 std::wstring GetWindowsFolderParent() {
   std::wstring path;
-  PWSTR known = nullptr;
-  if (SUCCEEDED(DynSHGetKnownFolderPath(FOLDERID_Windows, 0, nullptr, &known)) && known) path = known;
-  TaskMemFree(known);
+  TaskMem known;
+  if (SUCCEEDED(DynSHGetKnownFolderPath(FOLDERID_Windows, 0, nullptr, reinterpret_cast<PWSTR*>(known.put()))) &&
+      known)
+    path = static_cast<const wchar_t*>(known.get());
   if (path.empty()) {
     wchar_t buffer[MAX_PATH + 1] = {};
     if (SUCCEEDED(DynSHGetFolderPathW(nullptr, CSIDL_WINDOWS, nullptr, 0, buffer))) path = buffer;
   }
   if (path.empty()) {
-    PIDLIST_ABSOLUTE pidl = nullptr;
-    if (SUCCEEDED(::SHGetSpecialFolderLocation(nullptr, CSIDL_WINDOWS, &pidl)) && pidl) {
+    TaskMem pidl;
+    if (SUCCEEDED(::SHGetSpecialFolderLocation(nullptr, CSIDL_WINDOWS, reinterpret_cast<PIDLIST_ABSOLUTE*>(pidl.put()))) &&
+        pidl) {
       wchar_t buffer[MAX_PATH + 1] = {};
-      if (::SHGetPathFromIDListW(pidl, buffer)) path = buffer;
+      if (::SHGetPathFromIDListW(static_cast<PCIDLIST_ABSOLUTE>(pidl.get()), buffer)) path = buffer;
     }
-    TaskMemFree(pidl);
   }
   return ExtractFileDir(path);
 }

@@ -5,6 +5,7 @@
 #include <objbase.h>
 
 #include "Error.h"
+#include "Handles.h"
 #include "JvqorSelfInfo.h"
 #include "Paths.h"
 #include "QuorvexSetupLang.h"
@@ -29,17 +30,18 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   qor::InitializeJvqorSelfInfo();
   qor::InitializeQuorvexSetupUtils();
 
-  int exitCode = 0;
-  try {
-    auto form = qor::CreateForm<qor::TForm16>();
-    qor::SetMainForm(form.get());
-    form->Show();
-    exitCode = qor::RunMessageLoop();
-    qor::SetMainForm(nullptr);
-  } catch (const qor::Error& e) {
-    ::MessageBoxW(nullptr, e.message().c_str(), L"Quorvex setup", MB_OK | MB_ICONERROR);
-    exitCode = 1;
-  }
+  // Whatever the window raises, of any type, is shown here; the shut-downs below run on every path.
+  const int exitCode = qor::RunReportingErrors(
+      [] {
+        auto form = qor::CreateForm<qor::TForm16>();
+        qor::SetMainForm(form.get());
+        qor::ScopeGuard noMainForm([] { qor::SetMainForm(nullptr); });
+        form->Show();
+        return qor::RunMessageLoop();
+      },
+      [](const std::wstring& text) {
+        ::MessageBoxW(nullptr, text.c_str(), L"Quorvex setup", MB_OK | MB_ICONERROR);
+      });
 
   qor::FinalizeQuorvexSetupUtils();
   qor::FinalizeJvqorSelfInfo();

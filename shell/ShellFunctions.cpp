@@ -1,5 +1,7 @@
 // Late-bound entry points of shell32.dll, shlwapi.dll and propsys.dll, loaded once on first need.
 #include <atomic>
+#include <iterator>
+#include <memory>
 
 #include "Handles.h"
 #include "qorShellBaseExtension.h"
@@ -17,39 +19,45 @@ struct EntryPoint {
   WORD ordinal;  // tried when the name is not found; 0 for none
 };
 
-// In the order the loader resolves them.
-const EntryPoint kEntryPoints[] = {
-    {kShell32, "ILCombine", 25},
-    {kShell32, "ILClone", 18},
-    {kShell32, "ILFree", 155},
-    {kShell32, "ILIsParent", 23},
-    {kShell32, "SHCreateShellItem", 0},
-    {kShell32, "SHBindToParent", 0},
-    {kShell32, "SHCreateShellItemArrayFromDataObject", 0},
-    {kShell32, "SHGetKnownFolderPath", 0},
-    {kShell32, "SHGetFolderPathW", 0},
-    {kShell32, "SHGetImageList", 727},
-    {kShell32, "SHLoadInProc", 0},
-    {kShell32, "SHGetStockIconInfo", 0},
-    {kShell32, "CDefFolderMenu_Create2", 701},
-    {kShlwapi, "AssocGetPerceivedType", 0},
-    {kShlwapi, "AssocQueryStringW", 0},
-    {kShlwapi, "AssocQueryKeyW", 0},
-    {kPropsys, "VariantToPropVariant", 0},
-    {kPropsys, "PropVariantToVariant", 0},
-    {kPropsys, "PropVariantChangeType", 0},
-    {kPropsys, "ClearPropVariantArray", 0},
-    {kPropsys, "PropVariantToStringAlloc", 0},
-};
-constexpr size_t kEntryCount = sizeof(kEntryPoints) / sizeof(kEntryPoints[0]);
-enum Slot { kILCombine = 0, kSHBindToParent = 5, kSHCreateShellItemArrayFromDataObject = 6,
-            kSHGetKnownFolderPath = 7, kSHGetFolderPathW = 8 };
+// One row per entry point, in the order the loader resolves them; the slot names below are made from
+// the same list, so a row added or moved cannot leave a wrapper reading another entry point's slot.
+#define QOR_SHELL_ENTRY_POINTS(X)                \
+  X(kShell32, ILCombine, 25)                     \
+  X(kShell32, ILClone, 18)                       \
+  X(kShell32, ILFree, 155)                       \
+  X(kShell32, ILIsParent, 23)                    \
+  X(kShell32, SHCreateShellItem, 0)              \
+  X(kShell32, SHBindToParent, 0)                 \
+  X(kShell32, SHCreateShellItemArrayFromDataObject, 0) \
+  X(kShell32, SHGetKnownFolderPath, 0)           \
+  X(kShell32, SHGetFolderPathW, 0)               \
+  X(kShell32, SHGetImageList, 727)               \
+  X(kShell32, SHLoadInProc, 0)                   \
+  X(kShell32, SHGetStockIconInfo, 0)             \
+  X(kShell32, CDefFolderMenu_Create2, 701)       \
+  X(kShlwapi, AssocGetPerceivedType, 0)          \
+  X(kShlwapi, AssocQueryStringW, 0)              \
+  X(kShlwapi, AssocQueryKeyW, 0)                 \
+  X(kPropsys, VariantToPropVariant, 0)           \
+  X(kPropsys, PropVariantToVariant, 0)           \
+  X(kPropsys, PropVariantChangeType, 0)          \
+  X(kPropsys, ClearPropVariantArray, 0)          \
+  X(kPropsys, PropVariantToStringAlloc, 0)
+
+#define QOR_ENTRY_ROW(module, name, ordinal) {module, #name, ordinal},
+const EntryPoint kEntryPoints[] = {QOR_SHELL_ENTRY_POINTS(QOR_ENTRY_ROW)};
+#undef QOR_ENTRY_ROW
+#define QOR_ENTRY_SLOT(module, name, ordinal) k##name,
+enum Slot { QOR_SHELL_ENTRY_POINTS(QOR_ENTRY_SLOT) kEntryCount };
+#undef QOR_ENTRY_SLOT
+static_assert(std::size(kEntryPoints) == static_cast<size_t>(kEntryCount));
 
 struct ShellFunctionsTable {
   HMODULE modules[kModuleCount] = {};
   FARPROC slots[kEntryCount] = {};
   bool loaded = false;
-  CriticalSection* lock = nullptr;
+  // Exists between start-up and shut-down only.
+  std::unique_ptr<CriticalSection> lock;
 };
 ShellFunctionsTable ShellFunctions;
 
@@ -65,9 +73,11 @@ void SystemUnload(HMODULE module) { ::FreeLibrary(module); }
 const ShellModuleLoader kSystemLoader = {SystemLoad, SystemLookup, SystemUnload};
 std::atomic<const ShellModuleLoader*> Loader{&kSystemLoader};
 
+// The slot's entry point, or null when it is missing, and also before start-up and after shut-down: then
+// the lock does not exist and the modules the slots point into may be gone.
 template <typename Fn>
 Fn SlotAs(Slot slot) {
-  LoadShellFunctions();
+  if (!LoadShellFunctions()) return nullptr;
   return reinterpret_cast<Fn>(ShellFunctions.slots[slot]);
 }
 
@@ -79,17 +89,15 @@ void SetShellModuleLoaderForTesting(const ShellModuleLoader* loader) {
 
 void InitShellFunctionsTable() {
   ShellFunctions.loaded = false;
-  if (!ShellFunctions.lock) ShellFunctions.lock = new CriticalSection();
+  if (!ShellFunctions.lock) ShellFunctions.lock = std::make_unique<CriticalSection>();
 }
 
-void DestroyShellFunctionsLock() {
-  delete ShellFunctions.lock;
-  ShellFunctions.lock = nullptr;
-}
+void DestroyShellFunctionsLock() { ShellFunctions.lock.reset(); }
 
-void LoadShellFunctions() {
+bool LoadShellFunctions() {
+  if (!ShellFunctions.lock) return false;
   LockGuard guard(*ShellFunctions.lock);
-  if (ShellFunctions.loaded) return;
+  if (ShellFunctions.loaded) return true;
   // Set before anything is loaded: a load that fails is never retried.
   ShellFunctions.loaded = true;
   const ShellModuleLoader* loader = Loader.load();
@@ -107,6 +115,7 @@ void LoadShellFunctions() {
       ShellFunctions.slots[i] = p;
     }
   }
+  return true;
 }
 
 void UnloadShellFunctions() {

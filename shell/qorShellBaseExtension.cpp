@@ -1,6 +1,9 @@
 // Start-up and shut-down of the shell support library, the registry reader and the naming helpers.
 #include "qorShellBaseExtension.h"
 
+#include <cwchar>
+#include <memory>
+
 #include "Error.h"
 #include "Handles.h"
 
@@ -19,19 +22,47 @@ UINT CF_IDLIST = 0;
 
 namespace {
 
-// Registered in this order; "UniformResourceLocator" twice, as the SDK has two constants for it.
-const wchar_t* const kClipboardFormatNames[] = {
-    L"Autoplay Enumerated IDList Array", L"DropDescription", L"File Attributes Array", L"FileContents",
-    L"FileGroupDescriptor", L"FileGroupDescriptorW", L"FileName", L"FileNameMap", L"FileNameMapW",
-    L"FileNameW", L"Shell IDList Array", L"InShellDragLoop", L"UniformResourceLocator",
-    L"UniformResourceLocatorW", L"InvokeCommand DropParam", L"Logical Performed DropEffect",
-    L"MountedVolume", L"Net Resource", L"Shell Object Offsets", L"Paste Succeeded", L"Performed DropEffect",
-    L"PersistedDataObject", L"Preferred DropEffect", L"PrinterFriendlyName", L"DropHandlerCLSID",
-    L"UniformResourceLocator", L"TargetCLSID", L"UntrustedDragDrop", L"UIDisplayed",
+// Registered in this order; "UniformResourceLocator" twice, as the SDK has two constants for it. The
+// formats this library uses are found by their row, so their identifiers follow the table.
+struct ClipboardFormatRow {
+  const wchar_t* name;
+  UINT* identifier;  // null for the formats the library registers but does not use
+};
+const ClipboardFormatRow kClipboardFormats[] = {
+    {L"Autoplay Enumerated IDList Array", nullptr},
+    {L"DropDescription", nullptr},
+    {L"File Attributes Array", nullptr},
+    {L"FileContents", &CF_FILECONTENTS},
+    {L"FileGroupDescriptor", &CF_FILEDESCRIPTOR},
+    {L"FileGroupDescriptorW", &CF_FILEDESCRIPTORW},
+    {L"FileName", &CF_FILENAME},
+    {L"FileNameMap", nullptr},
+    {L"FileNameMapW", nullptr},
+    {L"FileNameW", &CF_FILENAMEW},
+    {L"Shell IDList Array", &CF_IDLIST},
+    {L"InShellDragLoop", nullptr},
+    {L"UniformResourceLocator", nullptr},
+    {L"UniformResourceLocatorW", nullptr},
+    {L"InvokeCommand DropParam", nullptr},
+    {L"Logical Performed DropEffect", nullptr},
+    {L"MountedVolume", nullptr},
+    {L"Net Resource", nullptr},
+    {L"Shell Object Offsets", nullptr},
+    {L"Paste Succeeded", nullptr},
+    {L"Performed DropEffect", nullptr},
+    {L"PersistedDataObject", nullptr},
+    {L"Preferred DropEffect", nullptr},
+    {L"PrinterFriendlyName", nullptr},
+    {L"DropHandlerCLSID", nullptr},
+    {L"UniformResourceLocator", nullptr},
+    {L"TargetCLSID", nullptr},
+    {L"UntrustedDragDrop", nullptr},
+    {L"UIDisplayed", nullptr},
 };
 
 std::vector<UINT> ClipboardFormats;
-std::vector<FileListClass>* FileListClassRegistry = nullptr;
+// Exists between start-up and shut-down only.
+std::unique_ptr<std::vector<FileListClass>> FileListClassRegistry;
 
 }  // namespace
 
@@ -49,23 +80,19 @@ const std::vector<FileListClass>& FileListClasses() {
 void InitializeShellBaseExtension() {
   LogAllObjects = true;
   InitShellFunctionsTable();
-  delete FileListClassRegistry;
-  FileListClassRegistry = new std::vector<FileListClass>();
+  FileListClassRegistry = std::make_unique<std::vector<FileListClass>>();
   ClipboardFormats.clear();
-  for (const wchar_t* name : kClipboardFormatNames) ClipboardFormats.push_back(::RegisterClipboardFormatW(name));
-  CF_FILECONTENTS = ClipboardFormats[3];
-  CF_FILEDESCRIPTOR = ClipboardFormats[4];
-  CF_FILEDESCRIPTORW = ClipboardFormats[5];
-  CF_FILENAME = ClipboardFormats[6];
-  CF_FILENAMEW = ClipboardFormats[9];
-  CF_IDLIST = ClipboardFormats[10];
+  for (const ClipboardFormatRow& row : kClipboardFormats) {
+    const UINT id = ::RegisterClipboardFormatW(row.name);
+    ClipboardFormats.push_back(id);
+    if (row.identifier) *row.identifier = id;
+  }
 }
 
 void FinalizeShellBaseExtension() {
   UnloadShellFunctions();
   DestroyShellFunctionsLock();
-  delete FileListClassRegistry;
-  FileListClassRegistry = nullptr;
+  FileListClassRegistry.reset();
 }
 
 std::wstring RegReadString(HKEY ARoot, const std::wstring& ASubKey, const std::wstring& AValueName) {
@@ -74,12 +101,15 @@ std::wstring RegReadString(HKEY ARoot, const std::wstring& ASubKey, const std::w
   // 256 characters, 512 bytes: a value of 255 characters plus its NUL fits, a longer one is refused.
   std::wstring result(256, L'\0');
   DWORD bytes = 512;
-  if (::RegQueryValueExW(key.get(), AValueName.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(result.data()),
+  DWORD type = REG_NONE;
+  if (::RegQueryValueExW(key.get(), AValueName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(result.data()),
                          &bytes) != ERROR_SUCCESS)
     return {};
   long length = static_cast<long>(bytes / 2) - 1;
   if (length <= 0) return {};
   result.resize(static_cast<size_t>(length));
+  // "C:\TC" stored with extra NULs is "C:\TC", not "C:\TC" and NULs that make every path built on it wrong.
+  if (type == REG_SZ || type == REG_EXPAND_SZ) result.resize(std::wcslen(result.c_str()));
   return result;
 }
 

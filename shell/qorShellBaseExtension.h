@@ -17,12 +17,14 @@ void InitializeShellBaseExtension();
 void FinalizeShellBaseExtension();
 
 // Fills the entry-point table on its first call; later calls return at once. A module that fails to load
-// is never retried.
-void LoadShellFunctions();
+// is never retried. False (and nothing loaded) before start-up and after shut-down, when the wrappers
+// give their missing-entry results.
+bool LoadShellFunctions();
 void UnloadShellFunctions();
 
-// Late-bound wrappers: each passes its arguments through unchanged. When the entry point is missing they
-// return E_NOTIMPL (DynILCombine: null) and leave every out-parameter untouched.
+// Late-bound wrappers: each passes its arguments through unchanged. When the entry point is missing, and
+// when called before start-up or after shut-down, they return E_NOTIMPL (DynILCombine: null) and leave
+// every out-parameter untouched.
 HRESULT DynSHGetKnownFolderPath(REFKNOWNFOLDERID rfid, DWORD dwFlags, HANDLE hToken, PWSTR* ppszPath);
 HRESULT DynSHGetFolderPathW(HWND hwnd, int csidl, HANDLE hToken, DWORD dwFlags, LPWSTR pszPath);
 HRESULT DynSHBindToParent(PCIDLIST_ABSOLUTE pidl, REFIID riid, void** ppv, PCUITEMID_CHILD* ppidlLast);
@@ -34,7 +36,8 @@ void TaskMemFree(void* p);
 
 // A registry value's text, or the empty text when the key cannot be opened, the value is absent or
 // empty, or its data is longer than 512 bytes. The data is taken as UTF-16 ending in one NUL, whatever
-// its type: data without a NUL loses its last character. Never raises.
+// its type: data without a NUL loses its last character. A string value (REG_SZ, REG_EXPAND_SZ) ends
+// at its first NUL, so the extra NULs some tools store are not part of the text. Never raises.
 std::wstring RegReadString(HKEY ARoot, const std::wstring& ASubKey, const std::wstring& AValueName);
 
 // The shell's STRRET as text. With AFree, a STRRET_WSTR string is released and its pointer cleared.

@@ -60,6 +60,8 @@ void Control::ApplyFont() noexcept {
   try {
     FontChanged();
   } catch (...) {
+    // Called where nothing may raise (the form's font change): the error waits for the message loop.
+    KeepPendingWindowError(std::current_exception());
   }
 }
 
@@ -117,15 +119,15 @@ void Label::AdjustSize() noexcept {
   if (!autoSize_) return;
   std::wstring text = Text();
   if (text.empty()) text = L" ";  // an empty label keeps the height of one line
-  HDC dc = ::GetDC(Handle());
-  if (!dc) return;
-  HGDIOBJ old = ::SelectObject(dc, Font());
   Bounds b = GetBounds();
   RECT r{0, 0, wordWrap_ ? b.width : 0, 0};
-  UINT flags = DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | (wordWrap_ ? DT_WORDBREAK : 0);
-  ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, flags);
-  ::SelectObject(dc, old);
-  ::ReleaseDC(Handle(), dc);
+  {
+    ScopedGetDC dc(Handle());
+    if (!dc) return;
+    ScopedSelectObject font(dc, Font());
+    UINT flags = DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | (wordWrap_ ? DT_WORDBREAK : 0);
+    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, flags);
+  }
   if (!wordWrap_) b.width = r.right - r.left;
   b.height = r.bottom - r.top;
   SetBounds(b);
@@ -148,13 +150,13 @@ bool Edit::ReadOnly() const noexcept { return (::GetWindowLongPtrW(Handle(), GWL
 
 void Edit::FontChanged() {
   // One line of the font plus the three-dimensional border, four pixels above and four below.
-  HDC dc = ::GetDC(Handle());
-  if (!dc) return;
-  HGDIOBJ old = ::SelectObject(dc, Font());
   TEXTMETRICW metrics{};
-  ::GetTextMetricsW(dc, &metrics);
-  ::SelectObject(dc, old);
-  ::ReleaseDC(Handle(), dc);
+  {
+    ScopedGetDC dc(Handle());
+    if (!dc) return;
+    ScopedSelectObject font(dc, Font());
+    ::GetTextMetricsW(dc, &metrics);
+  }
   SetHeight(metrics.tmHeight + 8 * ::GetSystemMetrics(SM_CYBORDER));
 }
 

@@ -9,7 +9,17 @@ TJvqorForm::TJvqorForm(const FormParams& params) : Form(params) {
   JoinLangWindows(Handle());
 }
 
-TJvqorForm::~TJvqorForm() { LeaveLangWindows(Handle()); }
+// The window may be destroyed long before the object (by its owner, or DestroyWindow): it leaves the
+// language windows with its handle while that is still known. The destructor covers a window that
+// never got that far.
+TJvqorForm::~TJvqorForm() {
+  if (Handle()) LeaveLangWindows(Handle());
+}
+
+void TJvqorForm::OnDestroy() {
+  LeaveLangWindows(Handle());
+  Form::OnDestroy();
+}
 
 void TJvqorForm::AfterConstruction() { UpdateUI(); }
 

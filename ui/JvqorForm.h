@@ -38,6 +38,7 @@ class TJvqorForm : public Form {
  protected:
   void OnUIChanged() override;
   void OnThemeChanged() override;
+  void OnDestroy() override;
 };
 
 // Constructs a form and runs its AfterConstruction.

@@ -27,9 +27,6 @@ std::exception_ptr& PendingError() noexcept {
   return error;
 }
 
-void KeepPendingError(std::exception_ptr error) noexcept {
-  if (!PendingError()) PendingError() = std::move(error);
-}
 
 void RegisterFormClass(const FormParams& params, WNDPROC procedure) {
   HINSTANCE instance = ::GetModuleHandleW(nullptr);
@@ -101,7 +98,7 @@ LRESULT CALLBACK Form::StaticWndProc(HWND window, UINT message, WPARAM wParam, L
   try {
     return form->WndProc(message, wParam, lParam);
   } catch (...) {
-    KeepPendingError(std::current_exception());
+    KeepPendingWindowError(std::current_exception());
     return 0;
   }
 }
@@ -135,6 +132,9 @@ LRESULT Form::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_SETTINGCHANGE:
       OnSettingChange(wParam, lParam);
+      return DefaultHandler(message, wParam, lParam);
+    case WM_DESTROY:
+      OnDestroy();
       return DefaultHandler(message, wParam, lParam);
     case WM_ACTIVATE:
       OnActivate(wParam);
@@ -204,6 +204,8 @@ LRESULT Form::OnNcHitTest(LPARAM lParam) { return DefaultHandler(WM_NCHITTEST, 0
 void Form::OnUIChanged() { ::InvalidateRect(hwnd_, nullptr, TRUE); }
 
 void Form::OnThemeChanged() {}
+
+void Form::OnDestroy() {}
 
 void Form::OnSettingChange(WPARAM wParam, LPARAM) {
   if (wParam == SPI_SETNONCLIENTMETRICS) ::SendMessageW(hwnd_, WM_QOR_UICHANGED, 0, 0);
@@ -370,6 +372,10 @@ void ProcessMessages() {
 }
 
 bool HasPendingWindowError() noexcept { return PendingError() != nullptr; }
+
+void KeepPendingWindowError(std::exception_ptr error) noexcept {
+  if (error && !PendingError()) PendingError() = std::move(error);
+}
 
 void RethrowPendingWindowError() {
   if (std::exception_ptr error = std::exchange(PendingError(), nullptr)) std::rethrow_exception(error);

@@ -13,6 +13,7 @@
 #pragma once
 #include <windows.h>
 
+#include <exception>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -109,10 +110,13 @@ class Form {
   // message loop.
   virtual void OnClose();
   virtual LRESULT OnNcHitTest(LPARAM lParam);
-  // WM_QOR_UICHANGED (0xB035): system fonts or the language changed. Default: redraws the form.
+  // WM_QOR_UICHANGED: system fonts or the language changed. Default: redraws the form.
   virtual void OnUIChanged();
   // WM_THEMECHANGED, after the default handling.
   virtual void OnThemeChanged();
+  // WM_DESTROY: the window is going, whether the object dies with it or lives on (Handle() is still
+  // valid during the call and null afterwards).
+  virtual void OnDestroy();
   // A change of the non-client metrics (the message font among them) is passed on as WM_QOR_UICHANGED.
   virtual void OnSettingChange(WPARAM wParam, LPARAM lParam);
 
@@ -154,6 +158,9 @@ void ProcessMessages();
 void DispatchFormMessage(MSG& message) noexcept;
 
 bool HasPendingWindowError() noexcept;
+// Keeps error as the thread's pending window error unless one is pending already (the first one wins).
+// For callbacks that must not raise: they hand their error on instead of dropping it.
+void KeepPendingWindowError(std::exception_ptr error) noexcept;
 // Raises the pending window error, if any, and clears it.
 void RethrowPendingWindowError();
 

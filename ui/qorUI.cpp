@@ -110,12 +110,11 @@ HFONT TqorUI::CreateMonoFont() noexcept {
   LOGFONTW lf{};
   if (::GetObjectW(stock, sizeof(lf), &lf) != sizeof(lf)) return stock;
   if (lf.lfHeight > 0) lf.lfHeight = -lf.lfHeight;
-  HDC screen = ::GetDC(nullptr);
+  ScopedGetDC screen(nullptr);
   if (!screen) return stock;
   lf.lfHeight = RoundHalfEven(::GetDeviceCaps(screen, LOGPIXELSY) * lf.lfHeight / 96.0);
   lf.lfWidth = 0;
   HFONT font = ::CreateFontIndirectW(&lf);
-  ::ReleaseDC(nullptr, screen);
   return font ? font : stock;
 }
 
@@ -195,22 +194,22 @@ void TqorUI::SpacingSetLabelControlTopOffset(HWND ALabel, HWND AControl) const n
 void TqorUI::SetButtonSize(HWND AButton) {
   if (!FSurface) return;
   ::SelectObject(FSurface, Font());
-  FontHandle themeFont;  // the caption font of the visual style, while it is selected
+  FontHandle themeFont;  // the caption font of the visual style
   if (UsesVisualStyles()) {
     if (!IsPushButton(AButton)) throw Error(L"Unknow control");
     int state = IsDefaultButton(AButton) ? PBS_DEFAULTED : PBS_NORMAL;
     ThemeHandle theme(L"BUTTON");
     LOGFONTW lf{};
-    if (theme.h && SUCCEEDED(::GetThemeFont(theme.h, nullptr, BP_PUSHBUTTON, state, TMT_FONT, &lf))) {
+    if (theme.h && SUCCEEDED(::GetThemeFont(theme.h, nullptr, BP_PUSHBUTTON, state, TMT_FONT, &lf)))
       themeFont.reset(::CreateFontIndirectW(&lf));
-      if (themeFont) ::SelectObject(FSurface, themeFont.get());
-    }
   }
   std::wstring caption = WindowText(AButton);
   SIZE extent{};
-  ::GetTextExtentPoint32W(FSurface, caption.c_str(), static_cast<int>(caption.size()), &extent);
-  // Back to the measuring font before the theme font is deleted.
-  ::SelectObject(FSurface, Font());
+  {
+    // Back to the measuring font at the end of the block, before the theme font is deleted.
+    ScopedSelectObject measuring(FSurface, themeFont.get());
+    ::GetTextExtentPoint32W(FSurface, caption.c_str(), static_cast<int>(caption.size()), &extent);
+  }
 
   int width = extent.cx + 3 * FDialogUnit.cx;
   int minimum = ::MulDiv(50, FDialogUnit.cx, 4);

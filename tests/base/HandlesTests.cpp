@@ -72,3 +72,31 @@ TEST(Handles, ScopeGuardRunsUnlessDismissed) {
   }
   EXPECT_EQ(runs, 1);
 }
+
+TEST(DeviceContextOwners, SelectionIsUndoneAtTheEndOfTheScope) {
+  ScopedGetDC screen(nullptr);
+  ASSERT_TRUE(screen);
+  HDC memory = CreateCompatibleDC(screen);
+  ASSERT_NE(memory, nullptr);
+  const HGDIOBJ original = GetCurrentObject(memory, OBJ_FONT);
+  LOGFONTW lf{};
+  lf.lfHeight = -20;
+  wcscpy_s(lf.lfFaceName, L"Tahoma");
+  HFONT font = CreateFontIndirectW(&lf);
+  ASSERT_NE(font, nullptr);
+  {
+    ScopedSelectObject select(memory, font);
+    EXPECT_EQ(GetCurrentObject(memory, OBJ_FONT), font);
+    EXPECT_EQ(select.previous(), original);
+    {
+      ScopedSelectObject nothing(memory, nullptr);  // a null object changes nothing
+      EXPECT_EQ(GetCurrentObject(memory, OBJ_FONT), font);
+    }
+    EXPECT_EQ(GetCurrentObject(memory, OBJ_FONT), font);
+  }
+  EXPECT_EQ(GetCurrentObject(memory, OBJ_FONT), original) << "the old font is selected back";
+  EXPECT_TRUE(DeleteObject(font));
+  DeleteDC(memory);
+  ScopedSelectObject noContext(nullptr, GetStockObject(DEFAULT_GUI_FONT));
+  EXPECT_EQ(noContext.previous(), nullptr);
+}

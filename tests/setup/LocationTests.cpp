@@ -194,4 +194,10 @@ TEST_F(Location, InstallDirIsReturnedAsStoredAndTheSetupFolderNeedsItToExist) {
   EXPECT_EQ(DefaultSetupFolder(L""), L"");
   registry.Clear();
   EXPECT_EQ(FindTotalCommanderDir(), L"");
+  // Some tools store extra NULs after the text: the folder is the text, and the setup folder lies below it.
+  const std::wstring padded = tc + std::wstring(3, L'\0');
+  registry.SetRaw(HKEY_CURRENT_USER, L"InstallDir", REG_SZ, padded.c_str(),
+                  static_cast<DWORD>((padded.size() + 1) * sizeof(wchar_t)));
+  EXPECT_EQ(FindTotalCommanderDir(), tc) << "length " << FindTotalCommanderDir().size();
+  EXPECT_EQ(DefaultSetupFolder(FindTotalCommanderDir()), tc + L"\\Plugins\\Quorvex");
 }

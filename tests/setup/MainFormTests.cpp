@@ -3,7 +3,12 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
+#include <functional>
+#include <vector>
+
 #include "JvqorSelfInfo.h"
+#include "LangWindows.h"
 #include "Paths.h"
 #include "QuorvexSetupLang.h"
 #include "QuorvexSetupMainFormUnit.h"
@@ -15,6 +20,77 @@
 
 using namespace qor;
 using namespace qortest;
+
+namespace {
+
+// Drives the next dialog box (class "#32770") that this thread shows, from a thread timer that runs
+// inside the dialog's own modal loop: action reads it, then the dialog gets closeCommand. Should the
+// command not end it, the dialog is ended by force a little later, so a broken dialog fails the test
+// instead of hanging the run.
+class NextDialog {
+ public:
+  NextDialog(std::function<void(HWND)> action, WPARAM closeCommand)
+      : action_(std::move(action)), closeCommand_(closeCommand) {
+    current_ = this;
+    timer_ = SetTimer(nullptr, 0, 100, &NextDialog::Tick);
+  }
+  ~NextDialog() {
+    KillTimer(nullptr, timer_);
+    current_ = nullptr;
+  }
+  NextDialog(const NextDialog&) = delete;
+  NextDialog& operator=(const NextDialog&) = delete;
+  bool Found() const { return dialog_ != nullptr; }
+
+ private:
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+    NextDialog* self = current_;
+    if (!self) return;
+    if (self->dialog_) {
+      if (IsWindow(self->dialog_) && ++self->ticksSinceClose > 30) EndDialog(self->dialog_, IDCANCEL);
+      return;
+    }
+    HWND found = nullptr;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND h, LPARAM p) -> BOOL {
+          wchar_t cls[32] = {};
+          GetClassNameW(h, cls, 32);
+          if (IsWindowVisible(h) && std::wstring(cls) == L"#32770") {
+            *reinterpret_cast<HWND*>(p) = h;
+            return FALSE;
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    if (!found) return;
+    self->dialog_ = found;
+    self->action_(found);
+    PostMessageW(found, WM_COMMAND, self->closeCommand_, 0);
+  }
+
+  static inline NextDialog* current_ = nullptr;
+  std::function<void(HWND)> action_;
+  WPARAM closeCommand_;
+  UINT_PTR timer_ = 0;
+  HWND dialog_ = nullptr;
+  int ticksSinceClose = 0;
+};
+
+// The texts of a window's descendants.
+std::vector<std::wstring> ChildTexts(HWND window) {
+  std::vector<std::wstring> texts;
+  EnumChildWindows(
+      window,
+      [](HWND h, LPARAM p) -> BOOL {
+        reinterpret_cast<std::vector<std::wstring>*>(p)->push_back(WindowText(h));
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&texts));
+  return texts;
+}
+
+}  // namespace
 
 class MainForm : public testing::Test {
  protected:
@@ -95,9 +171,15 @@ TEST_F(MainForm, ShowsTheFoundInstallationAndCaptionsFollowTheTicks) {
   ListView_SetCheckState(lv, 1, TRUE);
   EXPECT_EQ(Text(form->SetupAllUsesButton), L"Install for all users");
   EXPECT_EQ(Text(form->SetupCurrentUserButton), L"Install for current user only");
-  // A click runs the (not yet built) procedure: nothing changes.
-  form->SetupAllUsesButton.Click();
+  // A click runs the procedure, which ends with a message box (here: the test program carries no
+  // payload); the plugin list is not rebuilt afterwards.
+  {
+    NextDialog outcome([](HWND) {}, IDOK);
+    form->SetupAllUsesButton.Click();
+    EXPECT_TRUE(outcome.Found()) << "the procedure showed no outcome";
+  }
   EXPECT_EQ(ListView_GetItemCount(lv), 2);
+  EXPECT_FALSE(form->Plugins().Checked(0)) << "the list was rebuilt after the run";
 }
 
 TEST_F(MainForm, LayoutFollowsTheDialogUnits) {
@@ -118,7 +200,7 @@ TEST_F(MainForm, LayoutFollowsTheDialogUnits) {
       << "left " << form->ProductNameLabel.Left() << " width " << form->ProductNameLabel.Width();
   // A second pass gives the same layout and keeps the window where it is.
   Bounds before = form->GetBounds();
-  SendMessageW(form->Handle(), 0xB035, 0, 0);
+  SendMessageW(form->Handle(), WM_QOR_UICHANGED, 0, 0);
   Bounds after = form->GetBounds();
   EXPECT_EQ(after.left, before.left);
   EXPECT_EQ(after.top, before.top);
@@ -160,6 +242,64 @@ TEST_F(MainForm, FolderBrowserStartsAtTheDeepestExistingFolder) {
     SCOPED_TRACE(testing::PrintToString(c.typed));
     EXPECT_EQ(DirEditBeforeDialog(c.typed), c.start);
   }
+}
+
+TEST_F(MainForm, FolderBrowserShowsTheSetupPathLabelAsItsTitle) {
+  auto form = CreateForm<TForm16>();
+  form->Show();
+  const std::wstring title = form->DirLabel.Text();
+  ASSERT_GT(title.size(), 8u) << "a title too short lives inside the string object itself";
+  std::vector<std::wstring> texts;
+  {
+    NextDialog browser([&](HWND dialog) { texts = ChildTexts(dialog); }, IDCANCEL);
+    form->DirEdit.Browse();
+    ASSERT_TRUE(browser.Found()) << "the folder browser did not open";
+  }
+  EXPECT_NE(std::find(texts.begin(), texts.end(), title), texts.end())
+      << "title " << testing::PrintToString(title) << " not among " << testing::PrintToString(texts);
+  EXPECT_EQ(Text(form->DirEdit), L"") << "a cancelled browser changes nothing";
+}
+
+TEST(FolderBrowserParams, OwnsEveryTextTheStructurePointsAt) {
+  auto make = [] { return std::wstring(L"A title long enough to live on the heap"); };
+  FolderBrowserParams params(nullptr, make(), make() + L" start");
+  BROWSEINFOW* info = params.Info();
+  ASSERT_NE(info->lpszTitle, nullptr);
+  EXPECT_EQ(info->lpszTitle, params.Title().c_str());
+  EXPECT_STREQ(info->lpszTitle, L"A title long enough to live on the heap");
+  EXPECT_STREQ(reinterpret_cast<const wchar_t*>(info->lParam), L"A title long enough to live on the heap start");
+  EXPECT_NE(info->pszDisplayName, nullptr);
+  EXPECT_EQ(info->ulFlags & BIF_RETURNONLYFSDIRS, static_cast<UINT>(BIF_RETURNONLYFSDIRS));
+  FolderBrowserParams noStart(nullptr, L"t", L"");
+  EXPECT_EQ(noStart.Info()->lParam, 0) << "no start folder: the browser's own default";
+}
+
+TEST_F(MainForm, ChoosingTheSameWincmdIniAgainKeepsTheTicks) {
+  InstallTotalCommander();
+  auto form = CreateForm<TForm16>();
+  form->Show();
+  const std::wstring ini = Text(form->IniFileEdit);
+  HWND lv = form->PluginListView;
+  ASSERT_EQ(ListView_GetItemCount(lv), 2);
+  ListView_SetCheckState(lv, 0, FALSE);
+  {
+    // The file dialog starts on the current file; OK picks it again.
+    NextDialog fileDialog([](HWND) {}, IDOK);
+    form->IniFileEdit.Browse();
+    ASSERT_TRUE(fileDialog.Found()) << "the file dialog did not open";
+  }
+  EXPECT_EQ(Text(form->IniFileEdit), ini);
+  ASSERT_EQ(ListView_GetItemCount(lv), 2);
+  EXPECT_FALSE(form->Plugins().Checked(0)) << "the same file was scanned again and the untick was lost";
+  EXPECT_TRUE(form->Plugins().Checked(1));
+  // Setting the same text again (any route) does not rescan either; a different file does.
+  form->IniFileEdit.SetText(ini);
+  EXPECT_FALSE(form->Plugins().Checked(0));
+  WriteFileBytes(temp / L"other.ini", "[PackerPlugins]\r\na=C:\\P\\a.wcx\r\n");
+  form->IniFileEdit.SetText(temp / L"other.ini");
+  ASSERT_EQ(ListView_GetItemCount(lv), 1);
+  EXPECT_EQ(form->Plugins().Caption(0), L"a.wcx");
+  EXPECT_TRUE(form->Plugins().Checked(0));
 }
 
 TEST(NoticeLine, SingleYearThenRange) {

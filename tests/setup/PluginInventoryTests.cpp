@@ -120,6 +120,37 @@ TEST_F(Inventory, ValuesOfEveryShape) {
   EXPECT_EQ(ProxySiblingPath(PluginPath(list, 5)), L"C:\\root.wcx64");
 }
 
+// Each value is read as the profile functions read it: the plugin listed is the one whose path
+// GetPrivateProfileStringW gives for the key.
+TEST_F(Inventory, QuotedValuesAreReadAsTheProfileFunctionsReadThem) {
+  const struct {
+    const wchar_t* line;
+    const wchar_t* caption;  // expected, and checked against the system's reading too
+    const wchar_t* folder;
+  } cases[] = {
+      {L"k=\"<P>\\double.wcx\"", L"double.wcx", L"<P>"},
+      {L"k='<P>\\single.wcx'", L"single.wcx", L"<P>"},
+      {L"k=  '<P>\\blanks.wcx'  ", L"blanks.wcx", L"<P>"},
+      {L"k='287,<P>\\prefix.wcx'", L"prefix.wcx", L"<P>"},
+      {L"k='<P>\\mixed.wcx\"", L"mixed.wcx\"", L"'<P>"},
+      {L"k=\"<P>\\mixed2.wcx'", L"mixed2.wcx'", L"\"<P>"},
+      {L"k=''<P>\\twice.wcx''", L"twice.wcx'", L"'<P>"},
+      {L"k='<P>\\open.wcx", L"open.wcx", L"'<P>"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(c.line)));
+    Scan({c.line});
+    wchar_t system[MAX_PATH] = {};
+    GetPrivateProfileStringW(L"PackerPlugins", L"k", L"", system, MAX_PATH, (temp / L"wincmd.ini").c_str());
+    const std::wstring plugin = StripNumericPrefix(system);
+    EXPECT_EQ(ExtractFileName(plugin), c.caption) << "the system reads " << testing::PrintToString(std::wstring(system));
+    ExpectItems({{c.caption, c.folder}});
+    if (list.Count() == 1) {
+      EXPECT_EQ(PluginPath(list, 0), plugin);
+    }
+  }
+}
+
 TEST_F(Inventory, DuplicateKeyNamesGiveTheFirstValueForBoth) {
   Scan({L"k=<P>\\first.wcx", L"other=<P>\\o.wcx", L"k=<P>\\second.wcx"});
   ExpectItems({{L"first.wcx", L"<P>"}, {L"o.wcx", L"<P>"}});

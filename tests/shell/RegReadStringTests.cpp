@@ -45,6 +45,10 @@ TEST_F(RegReadStringTest, ValuesOfEveryKindAndLength) {
       {"binary odd length", REG_BINARY, {0x43, 0x00, 0x44}, L""},
       {"binary 5 bytes", REG_BINARY, {0x43, 0x00, 0x44, 0x00, 0x45}, L"C"},
       {"empty binary", REG_BINARY, {}, L""},
+      {"extra NULs: cut at the first", REG_SZ, Bytes(std::wstring(L"C:\\TC\0\0\0", 8), true), L"C:\\TC"},
+      {"expand sz with extra NULs", REG_EXPAND_SZ, Bytes(std::wstring(L"%X%\\a\0\0", 7), true), L"%X%\\a"},
+      {"NUL in the middle", REG_SZ, Bytes(std::wstring(L"C:\\A\0B", 6), true), L"C:\\A"},
+      {"only NULs", REG_SZ, Bytes(std::wstring(L"\0\0\0", 3), true), L""},
       {"multi sz", REG_MULTI_SZ, Bytes(std::wstring(L"a\0b\0", 4), true), std::wstring(L"a\0b\0", 4)},
   };
   HKEY key;

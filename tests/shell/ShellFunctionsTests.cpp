@@ -105,6 +105,32 @@ TEST_F(ShellLibrary, RacingFirstCallsLoadEachModuleOnce) {
   for (HRESULT hr : results) EXPECT_EQ(hr, S_OK);
 }
 
+TEST_F(ShellLibrary, WrappersOutsideStartUpAndShutDownGiveTheMissingEntryResults) {
+  // Loaded once, so the slots hold entry points into modules that the shut-down then frees.
+  wchar_t buffer[MAX_PATH] = {};
+  ASSERT_EQ(DynSHGetFolderPathW(nullptr, CSIDL_WINDOWS, nullptr, 0, buffer), S_OK);
+  FinalizeShellBaseExtension();
+  for (int pass = 0; pass < 2; ++pass) {
+    SCOPED_TRACE(pass == 0 ? "after shut-down" : "after a second shut-down");
+    wchar_t untouched[MAX_PATH] = L"untouched";
+    EXPECT_EQ(DynSHGetFolderPathW(nullptr, CSIDL_WINDOWS, nullptr, 0, untouched), E_NOTIMPL);
+    EXPECT_STREQ(untouched, L"untouched");
+    PWSTR path = reinterpret_cast<PWSTR>(0x1234);
+    EXPECT_EQ(DynSHGetKnownFolderPath(FOLDERID_Windows, 0, nullptr, &path), E_NOTIMPL);
+    EXPECT_EQ(path, reinterpret_cast<PWSTR>(0x1234));
+    void* ppv = reinterpret_cast<void*>(0x55);
+    EXPECT_EQ(DynSHBindToParent(nullptr, IID_IShellFolder, &ppv, nullptr), E_NOTIMPL);
+    EXPECT_EQ(DynSHCreateShellItemArrayFromDataObject(nullptr, IID_IShellItemArray, &ppv), E_NOTIMPL);
+    EXPECT_EQ(ppv, reinterpret_cast<void*>(0x55));
+    EXPECT_EQ(DynILCombine(nullptr, nullptr), nullptr);
+    EXPECT_FALSE(LoadShellFunctions());
+    FinalizeShellBaseExtension();  // a second shut-down is harmless
+  }
+  InitializeShellBaseExtension();
+  EXPECT_TRUE(LoadShellFunctions());
+  EXPECT_EQ(DynSHGetFolderPathW(nullptr, CSIDL_WINDOWS, nullptr, 0, buffer), S_OK) << "a new start-up loads again";
+}
+
 TEST_F(ShellLibrary, RealShellGivesTheWindowsFolder) {
   PWSTR known = nullptr;
   ASSERT_EQ(DynSHGetKnownFolderPath(FOLDERID_Windows, 0, nullptr, &known), S_OK);

@@ -274,3 +274,36 @@ TEST(Controls, EventsColoursAndCursor) {
   EXPECT_EQ(::SendMessageW(dialog->Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(link.Handle()), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)), TRUE);
   EXPECT_EQ(::GetCursor(), ::LoadCursorW(nullptr, IDC_HAND));
 }
+
+namespace {
+// A label whose font-dependent sizing fails once armed.
+class FailingLabel : public Label {
+ public:
+  using Label::Label;
+  bool armed = false;
+
+ protected:
+  void FontChanged() override {
+    if (armed) throw Error(L"sizing failed");
+    Label::FontChanged();
+  }
+};
+}  // namespace
+
+TEST(Controls, AnErrorInAFontChangeBecomesThePendingWindowError) {
+  auto form = CreateForm<TJvqorForm>(FormParams{L"QorFontErrorForm", kMainFormStyle, 0, nullptr, L"font", 200, 100});
+  FailingLabel label(*form, L"text");
+  label.armed = true;
+  ASSERT_FALSE(HasPendingWindowError());
+  // The form hands its new font to the controls where nothing may raise.
+  form->SetFont(static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)));
+  ASSERT_TRUE(HasPendingWindowError()) << "the error was dropped";
+  try {
+    RethrowPendingWindowError();
+    ADD_FAILURE() << "nothing raised";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.message(), L"sizing failed");
+  }
+  EXPECT_FALSE(HasPendingWindowError());
+  label.armed = false;
+}

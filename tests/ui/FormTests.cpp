@@ -2,6 +2,7 @@
 // every path, the system message font, no GDI growth, and a screenshot of a laid-out form.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -172,6 +173,27 @@ TEST(JvqorForm, LanguageBroadcastReachesOpenFormsInJoiningOrder) {
 
   std::vector<std::wstring> expected{L"first", L"third", L"fourth"};
   EXPECT_EQ(CallLog(), expected);
+}
+
+TEST(JvqorForm, AWindowDestroyedBeforeItsFormLeavesTheLanguageWindows) {
+  CallLog().clear();
+  auto kept = CreateForm<RecordingForm>(L"kept");
+  auto gone = CreateForm<RecordingForm>(L"gone");
+  const HWND goneWindow = gone->Handle();
+  auto joined = [](HWND h) {
+    std::vector<HWND> all = qor::LangWindows();
+    return std::find(all.begin(), all.end(), h) != all.end();
+  };
+  ASSERT_TRUE(joined(goneWindow));
+  ASSERT_TRUE(DestroyWindow(goneWindow));
+  EXPECT_EQ(gone->Handle(), nullptr);
+  EXPECT_FALSE(joined(goneWindow)) << "a destroyed window stays in the broadcast list; its handle may be reused";
+  EXPECT_TRUE(joined(kept->Handle()));
+  gone.reset();
+  EXPECT_TRUE(joined(kept->Handle())) << "the late destructor must not take another window out";
+  CallLog().clear();
+  qor::BroadcastUIChanged();
+  EXPECT_EQ(CallLog(), std::vector<std::wstring>{L"kept"});
 }
 
 TEST(JvqorForm, TakesTheSystemMessageFont) {
