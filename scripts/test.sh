@@ -3,7 +3,7 @@
 #   ./test            build and run all tests
 #   ./test --bench    also run the benchmarks
 #   ./test -R regex   pass further arguments to ctest
-# QOR_BUILD_DIR picks another build folder (default build/windows).
+# QOR_BUILD_DIR picks another build folder (default build/windows). Each test program has two minutes.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -28,7 +28,7 @@ fi
 qor_wine_start "$build/wineprefix" headless
 trap qor_wine_stop EXIT
 status=0
-(cd "$build" && ctest --output-on-failure --timeout 600 "${args[@]}") || status=$?
+(cd "$build" && ctest --output-on-failure --timeout 120 "${args[@]}") || status=$?
 if [ -n "$bench" ] && [ $status -eq 0 ]; then
   "$root/scripts/bench.sh" "$build" || status=$?
 fi

@@ -17,6 +17,10 @@ namespace {
 // The bit of UseIniInProgramDir that makes Total Commander use the wincmd.ini in its own folder.
 constexpr long long kUseIniInProgramDirOwnIni = 4;
 
+// FOLDERID_Windows. Defined here rather than taken from libuuid, whose one object holds every
+// identifier of the SDK (40 KB of the program for this one).
+constexpr KNOWNFOLDERID kFolderIdWindows = {0xF38BF404, 0x1D43, 0x42F2, {0x93, 0x05, 0x67, 0xDE, 0x0B, 0x28, 0xFC, 0x23}};
+
 // Reads the registry value under HKEY_CURRENT_USER, then (when that gives nothing) HKEY_LOCAL_MACHINE.
 std::wstring ReadTotalCommanderValue(const wchar_t* name) {
   std::wstring value = RegReadString(HKEY_CURRENT_USER, kTotalCommanderKey, name);
@@ -128,7 +132,7 @@ std::wstring FindTotalCommanderDir() {
 std::wstring GetWindowsFolderParent() {
   std::wstring path;
   TaskMem known;
-  if (SUCCEEDED(DynSHGetKnownFolderPath(FOLDERID_Windows, 0, nullptr, reinterpret_cast<PWSTR*>(known.put()))) &&
+  if (SUCCEEDED(DynSHGetKnownFolderPath(kFolderIdWindows, 0, nullptr, reinterpret_cast<PWSTR*>(known.put()))) &&
       known)
     path = static_cast<const wchar_t*>(known.get());
   if (path.empty()) {

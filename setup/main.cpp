@@ -4,6 +4,8 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include <cstdlib>
+
 #include "Error.h"
 #include "Handles.h"
 #include "JvqorSelfInfo.h"
@@ -14,6 +16,13 @@
 #include "qorDPIAware.h"
 #include "qorLang.h"
 #include "qorShellBaseExtension.h"
+
+// The runtime's default terminate handler prints the escaping exception's type through the demangler:
+// 45 KB of the program for a text that a windowed program has nowhere to show. This one ends the
+// process the same way (abort) without it. RunReportingErrors below leaves nothing to escape anyway.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // The setup is typically run from a Downloads folder: libraries loaded by bare name must come from

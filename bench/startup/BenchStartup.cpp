@@ -1,7 +1,9 @@
 // Time from process start until the setup's main window is ready for input, for wincmd.ini files of
 // 10, 100, 1000 and 5000 packer plugins (half of them with a ".wcx64" sibling: proxy copies and real
 // 64-bit builds in turn), all measured in this run. Prints each median time and its ratio to the
-// 10-plugin time.
+// 10-plugin time, and where the time goes: the plugin inventory's own time for the same wincmd.ini (in
+// this process, on a plain list), the bare version reads of the same siblings (the read and
+// VerQueryValueW, nothing else: what the platform costs), and the inventory's cost beyond those reads.
 //   bench_startup.exe <QuorvexSetup exe> <proxy sibling> <real sibling> [repeats]
 #include <windows.h>
 
@@ -9,6 +11,8 @@
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "PluginInventory.h"
 
 namespace {
 
@@ -51,6 +55,86 @@ void SetInstallDir(const std::wstring& tc) {
   RegSetValueExW(key, L"InstallDir", 0, REG_SZ, reinterpret_cast<const BYTE*>(tc.c_str()),
                  static_cast<DWORD>((tc.size() + 1) * 2));
   RegCloseKey(key);
+}
+
+// A plain list in caption order, as the window's list view keeps it.
+struct PlainPluginList : qor::PluginList {
+  struct Item {
+    std::wstring caption, folder;
+  };
+  std::vector<Item> items;
+  void Clear() override { items.clear(); }
+  int Count() const override { return static_cast<int>(items.size()); }
+  std::wstring Caption(int i) const override { return items[i].caption; }
+  std::wstring Folder(int i) const override { return items[i].folder; }
+  bool Checked(int) const override { return true; }
+  void AddTicked(const std::wstring& caption, const std::wstring& folder) override {
+    auto at = std::upper_bound(items.begin(), items.end(), caption, [](const std::wstring& c, const Item& it) {
+      return lstrcmpW(c.c_str(), it.caption.c_str()) < 0;
+    });
+    items.insert(at, {caption, folder});
+  }
+};
+
+double Milliseconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
+  LARGE_INTEGER f;
+  QueryPerformanceFrequency(&f);
+  return (to.QuadPart - from.QuadPart) * 1000.0 / f.QuadPart;
+}
+
+double Median(std::vector<double> times) {
+  std::sort(times.begin(), times.end());
+  return times[times.size() / 2];
+}
+
+// The siblings the inventory finds for an installation made by MakeInstallation.
+std::vector<std::wstring> ExistingSiblings(const std::wstring& tc, int count) {
+  std::vector<std::wstring> siblings;
+  for (int i = 0; i < count; ++i) {
+    std::wstring sibling = tc + L"\\p\\plugin" + std::to_wstring(i) + L".wcx64";
+    if (GetFileAttributesW(sibling.c_str()) != INVALID_FILE_ATTRIBUTES) siblings.push_back(sibling);
+  }
+  return siblings;
+}
+
+// The platform's part of the inventory: the version resource read and looked up exactly as the
+// inventory does it, for every sibling, and nothing else.
+double TimeVersionReads(const std::vector<std::wstring>& siblings) {
+  static std::vector<BYTE> data(128 * 1024);
+  LARGE_INTEGER t0, t1;
+  int proxies = 0;
+  QueryPerformanceCounter(&t0);
+  for (const auto& sibling : siblings) {
+    if (!GetFileVersionInfoW(sibling.c_str(), 0, static_cast<DWORD>(data.size()), data.data())) continue;
+    struct Translation {
+      WORD language, codePage;
+    }* translation = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
+                        &length) ||
+        length < sizeof(*translation))
+      continue;
+    wchar_t block[64];
+    swprintf(block, 64, L"\\StringFileInfo\\%04X%04X\\FileDescription", translation->language,
+             translation->codePage);
+    wchar_t* description = nullptr;
+    if (VerQueryValueW(data.data(), block, reinterpret_cast<void**>(&description), &length) && description &&
+        wcscmp(description, L"WCX proxy plugin") == 0)
+      ++proxies;
+  }
+  QueryPerformanceCounter(&t1);
+  if (proxies != static_cast<int>((siblings.size() + 1) / 2)) fprintf(stderr, "unexpected proxy count %d\n", proxies);
+  return Milliseconds(t0, t1);
+}
+
+double TimeInventory(const std::wstring& ini, int expectedItems) {
+  PlainPluginList list;
+  LARGE_INTEGER t0, t1;
+  QueryPerformanceCounter(&t0);
+  qor::PluginInventory(ini, list);
+  QueryPerformanceCounter(&t1);
+  if (list.Count() != expectedItems) fprintf(stderr, "inventory listed %d, expected %d\n", list.Count(), expectedItems);
+  return Milliseconds(t0, t1);
 }
 
 struct FindData {
@@ -103,17 +187,30 @@ int wmain(int argc, wchar_t** argv) {
   const int repeats = argc > 4 ? _wtoi(argv[4]) : 5;
   const int sizes[] = {10, 100, 1000, 5000};
   double base = 0;
-  printf("%8s %12s %10s\n", "plugins", "median ms", "ratio");
+  printf("%8s %9s %10s %7s %13s %15s %13s %9s\n", "plugins", "siblings", "window ms", "ratio", "inventory ms",
+         "version reads", "beyond reads", "share");
   for (int count : sizes) {
     std::wstring tc = MakeInstallation(count, argv[2], argv[3]);
     SetInstallDir(tc);
     TimeOneStart(argv[1]);  // warm the file cache
-    std::vector<double> times;
-    for (int r = 0; r < repeats; ++r) times.push_back(TimeOneStart(argv[1]));
-    std::sort(times.begin(), times.end());
-    double median = times[times.size() / 2];
-    if (count == 10) base = median;
-    printf("%8d %12.1f %10.2f\n", count, median, base > 0 ? median / base : 0.0);
+    std::vector<double> windows;
+    for (int r = 0; r < repeats; ++r) windows.push_back(TimeOneStart(argv[1]));
+    const double window = Median(windows);
+    if (count == 10) base = window;
+
+    // Listed: every plugin without a sibling (even numbers) and every proxy copy (i % 4 == 1).
+    const int expectedItems = count - count / 2 + (count + 2) / 4;
+    const std::vector<std::wstring> siblings = ExistingSiblings(tc, count);
+    std::vector<double> inventories, reads;
+    TimeInventory(tc + L"\\wincmd.ini", expectedItems);
+    for (int r = 0; r < repeats; ++r) {
+      inventories.push_back(TimeInventory(tc + L"\\wincmd.ini", expectedItems));
+      reads.push_back(TimeVersionReads(siblings));
+    }
+    const double inventory = Median(inventories), read = Median(reads);
+    const double beyond = inventory - read;
+    printf("%8d %9zu %10.1f %7.2f %13.1f %15.1f %13.1f %8.1f%%\n", count, siblings.size(), window,
+           base > 0 ? window / base : 0.0, inventory, read, beyond, inventory > 0 ? 100.0 * beyond / inventory : 0.0);
     fflush(stdout);
   }
   RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Ghisler\\Total Commander");

@@ -5,6 +5,7 @@
 
 #include "JvqorSelfInfo.h"
 #include "FileTestSupport.h"
+#include "Handles.h"
 #include "StandInHostServer.h"
 #include "StandInProxyPlugin.h"
 
@@ -113,6 +114,12 @@ TEST(StandInHostServer, MainWindowQuitsOnTheQuitMessageOnly) {
   PROCESS_INFORMATION pi{};
   std::wstring cmd = L"\"" + HostServer() + L"\"";
   ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) << GetLastError();
+  // Ended and closed however the test ends (an assertion below returns early).
+  qor::ScopeGuard endServer([&] {
+    if (WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(pi.hProcess, 1);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  });
   HWND window = nullptr;
   for (int i = 0; i < 200 && !window; ++i) {
     window = FindMainWindow(pi.dwProcessId);
@@ -130,9 +137,6 @@ TEST(StandInHostServer, MainWindowQuitsOnTheQuitMessageOnly) {
   DWORD code = 1234;
   GetExitCodeProcess(pi.hProcess, &code);
   EXPECT_EQ(code, 0u);
-  TerminateProcess(pi.hProcess, 1);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
 }
 
 TEST(StandInProxyPlugin, DescribesItselfAndSupportsNothing) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "Handles.h"
 #include "Paths.h"
 #include "SetupTestSupport.h"
 
@@ -62,6 +63,21 @@ TEST(EndToEnd, SetupStartedFromTotalCommanderShowsWhatItFound) {
   PROCESS_INFORMATION pi = {};
   ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
   Found f = {0, nullptr};
+  // Whichever assertion ends the test, no process of it outlives it: the setup and the double that
+  // started it.
+  qor::ScopeGuard endProcesses([&] {
+    DWORD setupId = 0;
+    if (f.window && GetWindowThreadProcessId(f.window, &setupId) && setupId) {
+      qor::ProcessHandle setupProcess(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, setupId));
+      if (setupProcess && WaitForSingleObject(setupProcess.get(), 0) == WAIT_TIMEOUT) {
+        TerminateProcess(setupProcess.get(), 1);
+        WaitForSingleObject(setupProcess.get(), 5000);
+      }
+    }
+    if (WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(pi.hProcess, 1);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  });
   for (int i = 0; i < 300 && !f.window; ++i) {
     EnumWindows(FindSetupWindow, reinterpret_cast<LPARAM>(&f));
     if (!f.window) Sleep(50);
@@ -86,6 +102,4 @@ TEST(EndToEnd, SetupStartedFromTotalCommanderShowsWhatItFound) {
   DWORD code = 1;
   GetExitCodeProcess(pi.hProcess, &code);
   EXPECT_EQ(code, 0u);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
 }
