@@ -6,7 +6,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="${1:-${QOR_BUILD_DIR:-$root/build/windows}}"
 [ -f "$build/CMakeCache.txt" ] || cmake --preset windows -B "$build" >/dev/null
-cmake --build "$build" --target bench_payload bench_startup bench_size_reference QuorvexSetup QuorvexSetupWine \
+cmake --build "$build" --target bench_payload bench_startup bench_procedure bench_size_reference QuorvexSetup QuorvexSetupWine \
   sibling_proxy sibling_real
 
 # The shipped setup without the payload it carries, against a bare static program built the same way.
@@ -37,3 +37,6 @@ echo "== time to a ready main window (bench/startup) =="
 (cd "$build/bench" && wine bench_startup.exe "$(winepath -w "$build/bin/QuorvexSetupWine.exe")" \
   "$(winepath -w "$build/bin/sibling_proxy.wcx64")" "$(winepath -w "$build/bin/sibling_real.wcx64")" \
   "${QOR_BENCH_REPEATS:-5}")
+
+echo "== install procedure against writing the same files and one host server start (bench/procedure) =="
+(cd "$build/bench" && wine bench_procedure.exe "${QOR_BENCH_REPEATS:-5}")

@@ -68,7 +68,8 @@ bool WriteAll(const std::wstring& path, const std::string& bytes) {
 }
 
 bool StartAndWait(const std::wstring& program, const wchar_t* parameters) {
-  SHELLEXECUTEINFOW info = {sizeof(info)};
+  SHELLEXECUTEINFOW info = {};
+  info.cbSize = sizeof(info);
   info.fMask = SEE_MASK_NOCLOSEPROCESS;
   info.lpFile = program.c_str();
   info.lpParameters = parameters;
