@@ -87,6 +87,18 @@ TEST_F(Inventory, SiblingsDecideByTheirFileDescription) {
   ExpectItems({});
 }
 
+// The siblings of a folder are found from one listing of it: names match without regard to case, the
+// listing is not reused for another folder, and a folder that does not exist has no siblings.
+TEST_F(Inventory, SiblingsAreFoundWhateverTheLetterCase) {
+  ForceDirectories(plugins + L"\\Other");
+  CopySibling(L"real", plugins + L"\\Rar.WCX64");
+  CopySibling(L"proxy", plugins + L"\\zip.wcx64");
+  CopySibling(L"real", plugins + L"\\Other\\cab.wcx64");
+  Scan({L"a=<P>\\RAR.wcx", L"b=<P>\\ZIP.WCX", L"c=<P>\\other\\CAB.wcx", L"d=<P>\\Other\\rar.wcx",
+        L"e=<P>\\Missing\\rar.wcx"});
+  ExpectItems({{L"rar.wcx", L"<P>\\Other"}, {L"rar.wcx", L"<P>\\Missing"}, {L"ZIP.WCX", L"<P>"}});
+}
+
 TEST_F(Inventory, ValuesOfEveryShape) {
   Scan({
       L"zip=<P>\\zip.wcx",
