@@ -17,7 +17,6 @@ namespace qor {
 namespace {
 
 constexpr wchar_t kSection[] = L"PackerPlugins";
-constexpr wchar_t kRedirectKey[] = L"RedirectSection";
 constexpr wchar_t kProxyDescription[] = L"WCX proxy plugin";
 
 struct IniEntry {
@@ -84,13 +83,7 @@ bool IsInteger(const std::wstring& text) {
 // "RedirectSection" key names (environment references expanded, relative to wincmd.ini's folder).
 std::wstring PluginSectionFile(const std::wstring& wincmdIni, const std::vector<IniEntry>& entries) {
   for (const auto& entry : entries) {
-    if (!SameText(entry.key, kRedirectKey)) continue;
-    std::wstring target = ExpandEnvStr(entry.value);
-    if (target.empty()) return {};
-    // A drive path (C:\...) or a rooted one (\..., \\server\...) stands as it is.
-    bool absolute = target[0] == L'\\' || (target.size() >= 2 && target[1] == L':');
-    if (!absolute) target = JoinPath(ExtractFileDir(wincmdIni), target);
-    return target;
+    if (SameText(entry.key, kRedirectSectionKey)) return RedirectTarget(wincmdIni, entry.value);
   }
   return wincmdIni;
 }
@@ -168,6 +161,13 @@ bool IsProxyPluginCopy(const std::wstring& file) {
   return std::wstring(description) == kProxyDescription;
 }
 
+std::wstring RedirectTarget(const std::wstring& wincmdIni, const std::wstring& value) {
+  std::wstring target = ExpandEnvStr(value);
+  if (target.empty()) return {};
+  const bool absolute = target[0] == L'\\' || (target.size() >= 2 && target[1] == L':');
+  return absolute ? target : JoinPath(ExtractFileDir(wincmdIni), target);
+}
+
 std::wstring StripNumericPrefix(const std::wstring& value) {
   size_t comma = value.find(L',');
   if (comma != std::wstring::npos && IsInteger(value.substr(0, comma))) return value.substr(comma + 1);
@@ -184,7 +184,7 @@ void PluginInventory(const std::wstring& wincmdIni, PluginList& list) {
     std::unordered_set<std::wstring> listed;
     SiblingFinder siblings;
     for (const auto& entry : entries) {
-      if (SameText(entry.key, kRedirectKey)) continue;
+      if (SameText(entry.key, kRedirectSectionKey)) continue;
       std::wstring value = ExpandEnvStr(entry.value);
       if (value.empty()) continue;
       const std::wstring plugin = StripNumericPrefix(value);

@@ -33,6 +33,13 @@ bool IsProxyPluginCopy(const std::wstring& file);
 // whose text before the first comma is not an integer stays whole.
 std::wstring StripNumericPrefix(const std::wstring& value);
 
+// The key by which a section of wincmd.ini says that Total Commander reads it from another file.
+inline constexpr wchar_t kRedirectSectionKey[] = L"RedirectSection";
+// The file that a "RedirectSection" value of wincmdIni names: environment references expanded; a drive
+// path (C:\...) or a rooted one (\..., \\server\...) stands as it is, anything else is relative to
+// wincmdIni's folder. Empty when the value expands to nothing.
+std::wstring RedirectTarget(const std::wstring& wincmdIni, const std::wstring& value);
+
 // Refills the list from the section "PackerPlugins" of wincmdIni: every plugin whose ".wcx64" sibling is
 // missing or is a proxy copy, once each (case-insensitive), ticked. When the section holds the key
 // "RedirectSection", the section is read from the file that key names instead. Never raises; a failure

@@ -14,7 +14,6 @@
 #include "PluginInventory.h"
 #include "QuorvexSetupMainFormUnit.h"
 #include "RunningProcesses.h"
-#include "TotalCommanderLocation.h"
 #include "qorLang.h"
 
 namespace qor {
@@ -23,7 +22,6 @@ namespace {
 
 constexpr wchar_t kPlugins64Section[] = L"PackerPlugins64";
 constexpr wchar_t kChecksumKey[] = L"$checksum$";
-constexpr wchar_t kRedirectKey[] = L"RedirectSection";
 
 bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
@@ -100,13 +98,10 @@ bool IsFullyQualifiedPath(const std::wstring& path) {
 
 std::wstring PackerPlugins64File(const std::wstring& iniPath) {
   std::vector<wchar_t> buffer(32768, L'\0');
-  ::GetPrivateProfileStringW(kPlugins64Section, kRedirectKey, L"", buffer.data(),
+  ::GetPrivateProfileStringW(kPlugins64Section, kRedirectSectionKey, L"", buffer.data(),
                              static_cast<DWORD>(buffer.size()), iniPath.c_str());
-  std::wstring target = ExpandEnvStr(buffer.data());
-  if (target.empty()) return iniPath;
-  // A drive path (C:\...) or a rooted one (\..., \\server\...) stands as it is.
-  const bool absolute = target[0] == L'\\' || (target.size() >= 2 && target[1] == L':');
-  return absolute ? target : JoinPath(ExtractFileDir(iniPath), target);
+  const std::wstring target = RedirectTarget(iniPath, buffer.data());
+  return target.empty() ? iniPath : target;
 }
 
 SetupOutcome RunSetupSteps(const PluginList& plugins, const std::wstring& iniPath, const std::wstring& setupFolder,

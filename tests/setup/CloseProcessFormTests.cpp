@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "FileTestSupport.h"
+#include "Handles.h"
 #include "QuorvexSetupCloseProcessFormUnit.h"
 #include "QuorvexSetupLang.h"
 #include "UiTestSupport.h"
@@ -148,23 +149,11 @@ TEST_F(CloseProcessForm, ClosesWithOkWhenTheProgramThatLoadedTheFileEnds) {
   const std::wstring dll = temp / L"plugin.wcx64";
   ASSERT_TRUE(CopyFileW((BinDir() + L"sibling_proxy.wcx64").c_str(), dll.c_str(), FALSE));
   const std::wstring event = L"qor_closeprocess_" + std::to_wstring(GetCurrentProcessId());
-  HANDLE exitEvent = CreateEventW(nullptr, TRUE, FALSE, event.c_str());
-  ASSERT_NE(exitEvent, nullptr);
-  std::wstring commandLine = L"\"" + BinDir() + L"DllHolder.exe\" --load \"" + dll + L"\" --exit-event " + event;
-  STARTUPINFOW si = {};
-  si.cb = sizeof(si);
-  PROCESS_INFORMATION pi = {};
-  SetLastError(0xDEADBEEF);
-  ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-      << "error " << GetLastError();
-  CloseHandle(pi.hThread);
-  HANDLE ready = nullptr;
-  for (int i = 0; i < 200 && !ready; ++i) {
-    ready = OpenEventW(SYNCHRONIZE, FALSE, (event + L".ready").c_str());
-    if (!ready) Sleep(50);
-  }
-  ASSERT_NE(ready, nullptr) << "the holder did not load the file";
-  CloseHandle(ready);
+  qor::KernelHandle exitEvent(CreateEventW(nullptr, TRUE, FALSE, event.c_str()));
+  ASSERT_TRUE(exitEvent);
+  ChildProcess holder(BinDir() + L"DllHolder.exe", L"--load " + Quoted(dll) + L" --exit-event " + event);
+  ASSERT_TRUE(holder.Started()) << "error " << holder.StartError();
+  ASSERT_TRUE(WaitForReadyEvent(holder, event)) << "the holder did not load the file";
   SetLastError(0xDEADBEEF);
   ASSERT_FALSE(DeleteFileW(dll.c_str())) << "a loaded library cannot be deleted";
 
@@ -172,19 +161,16 @@ TEST_F(CloseProcessForm, ClosesWithOkWhenTheProgramThatLoadedTheFileEnds) {
   ModalScript script(*dialog, 10000);
   DWORD endedProcessAt = 0;
   script.At(1500, [&] {
-    SetEvent(exitEvent);
-    WaitForSingleObject(pi.hProcess, 5000);
+    SetEvent(exitEvent.get());
+    holder.WaitEnded(5000);
     endedProcessAt = GetTickCount();
   });
-  int result = dialog->ShowModal({{BinDir() + L"DllHolder.exe", pi.dwProcessId}}, dll);
+  int result = dialog->ShowModal({{BinDir() + L"DllHolder.exe", holder.Id()}}, dll);
   DWORD endedAt = GetTickCount();
   EXPECT_EQ(result, mrOk);
   ASSERT_NE(endedProcessAt, 0u);
   EXPECT_LE(endedAt - endedProcessAt, 1300u);
   EXPECT_FALSE(Exists(dll));
-  TerminateProcess(pi.hProcess, 0);
-  CloseHandle(pi.hProcess);
-  CloseHandle(exitEvent);
 }
 
 TEST_F(CloseProcessForm, ClosesWithOkWhenSomeoneElseDeletesTheFile) {
@@ -244,13 +230,9 @@ TEST_F(CloseProcessForm, EscCloseBoxAndCancelButtonGiveCancel) {
 TEST_F(CloseProcessForm, ListStaysAsItWasAfterAListedProcessEnds) {
   const std::wstring dll = temp / L"plugin.wcx64";
   HeldFile held(dll);
-  std::wstring commandLine = L"\"" + BinDir() + L"TOTALCMD64.exe\" --sleep 300";
-  STARTUPINFOW si = {};
-  si.cb = sizeof(si);
-  PROCESS_INFORMATION pi = {};
-  ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-  CloseHandle(pi.hThread);
-  const ProcessList list{{BinDir() + L"TOTALCMD64.exe", pi.dwProcessId}, {L"Unknown process #77", 77}};
+  ChildProcess child(BinDir() + L"TOTALCMD64.exe", L"--sleep 300");
+  ASSERT_TRUE(child.Started()) << "error " << child.StartError();
+  const ProcessList list{{BinDir() + L"TOTALCMD64.exe", child.Id()}, {L"Unknown process #77", 77}};
 
   auto dialog = CreateForm<TCloseProcessForm>();
   ModalScript script(*dialog, 8000);
@@ -258,19 +240,18 @@ TEST_F(CloseProcessForm, ListStaysAsItWasAfterAListedProcessEnds) {
   bool childEnded = false;
   script.At(200, [&] { before = ReadList(*dialog); });
   script.At(2600, [&] {  // after the child's end and two ticks
-    childEnded = WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0;
+    childEnded = child.WaitEnded(0);
     after = ReadList(*dialog);
     dialog->CancelButton.Click();
   });
   EXPECT_EQ(dialog->ShowModal(list, dll), mrCancel);
   EXPECT_TRUE(childEnded);
   const std::vector<std::wstring> texts{list[0].Text, list[1].Text};
-  const std::vector<LPARAM> data{static_cast<LPARAM>(pi.dwProcessId), 77};
+  const std::vector<LPARAM> data{static_cast<LPARAM>(child.Id()), 77};
   EXPECT_EQ(before.texts, texts);
   EXPECT_EQ(before.data, data);
   EXPECT_EQ(after.texts, texts);
   EXPECT_EQ(after.data, data);
-  CloseHandle(pi.hProcess);
 }
 
 TEST_F(CloseProcessForm, LayoutFollowsTheDialogMetricsAndKeepsTheTopLeftCorner) {

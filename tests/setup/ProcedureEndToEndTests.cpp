@@ -16,34 +16,6 @@ using namespace qortest;
 
 namespace {
 
-// A started process, ended at the end of the test whatever happened.
-class ChildProcess {
- public:
-  explicit ChildProcess(std::wstring commandLine) {
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_))
-      ADD_FAILURE() << "could not start " << testing::PrintToString(commandLine) << ": " << GetLastError();
-  }
-  ~ChildProcess() {
-    if (!pi_.hProcess) return;
-    if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) {
-      TerminateProcess(pi_.hProcess, 99);
-      WaitForSingleObject(pi_.hProcess, 5000);
-    }
-    CloseHandle(pi_.hThread);
-    CloseHandle(pi_.hProcess);
-  }
-  ChildProcess(const ChildProcess&) = delete;
-  ChildProcess& operator=(const ChildProcess&) = delete;
-  DWORD pid() const { return pi_.dwProcessId; }
-  HANDLE handle() const { return pi_.hProcess; }
-  bool Ended(DWORD timeoutMs) const { return pi_.hProcess && WaitForSingleObject(pi_.hProcess, timeoutMs) == WAIT_OBJECT_0; }
-
- private:
-  PROCESS_INFORMATION pi_ = {};
-};
-
 class SetupFromOutside : public testing::Test {
  protected:
   void SetUp() override {
@@ -63,7 +35,7 @@ class SetupFromOutside : public testing::Test {
 
   // Starts the setup as Total Commander's child and waits for its window.
   std::unique_ptr<ChildProcess> StartSetup() {
-    auto runner = std::make_unique<ChildProcess>(L"\"" + totalCommander + L"\" --run \"\\\"" + setupExe + L"\\\"\"");
+    auto runner = std::make_unique<ChildProcess>(totalCommander, L"--run \"\\\"" + setupExe + L"\\\"\"");
     window = WaitForSetupWindow(0, 20000);
     EXPECT_NE(window, nullptr) << "the setup window did not appear";
     if (window) GetWindowThreadProcessId(window, &setupPid);
@@ -97,20 +69,14 @@ class SetupFromOutside : public testing::Test {
   }
   // A plain program that holds library until the named event is set; null when it did not get ready.
   static std::unique_ptr<ChildProcess> StartHolder(const std::wstring& library, const std::wstring& event) {
-    auto holder = std::make_unique<ChildProcess>(L"\"" + BinDir() + L"DllHolder.exe\" --load \"" + library +
-                                                 L"\" --exit-event " + event);
-    HANDLE ready = nullptr;
-    for (int i = 0; i < 200 && !ready; ++i, Sleep(50)) ready = OpenEventW(SYNCHRONIZE, FALSE, (event + L".ready").c_str());
-    const bool ok = ready && WaitForSingleObject(ready, 15000) == WAIT_OBJECT_0;
-    if (ready) CloseHandle(ready);
-    return ok ? std::move(holder) : nullptr;
+    auto holder = std::make_unique<ChildProcess>(BinDir() + L"DllHolder.exe",
+                                                 L"--load " + Quoted(library) + L" --exit-event " + event);
+    return WaitForReadyEvent(*holder, event) ? std::move(holder) : nullptr;
   }
   void CloseSetup(ChildProcess& runner) {
     PostMessageW(window, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(runner.Ended(15000)) << "closing the window ends the program";
-    DWORD code = 1;
-    GetExitCodeProcess(runner.handle(), &code);
-    EXPECT_EQ(code, 0u);
+    EXPECT_TRUE(runner.WaitEnded(15000)) << "closing the window ends the program";
+    EXPECT_EQ(runner.ExitCode(), 0u);
   }
 
   TempFolder temp;
@@ -154,8 +120,8 @@ TEST_F(SetupFromOutside, InstallForTheCurrentUserWithAnItemUnticked) {
 
 TEST_F(SetupFromOutside, AProxyCopyHeldByTotalCommanderIsUnloadedWithoutADialog) {
   const std::wstring log = temp / L"unload.log";
-  ChildProcess holder(L"\"" + totalCommander + L"\" --window --load \"" + install.Copy(L"cab") + L"\" --log \"" + log + L"\"");
-  ASSERT_NE(WaitForTopLevelWindow(holder.pid(), L"TTOTAL_CMD", 15000, false), nullptr);
+  ChildProcess holder(totalCommander, L"--window --load " + Quoted(install.Copy(L"cab")) + L" --log " + Quoted(log));
+  ASSERT_NE(WaitForTopLevelWindow(holder.Id(), L"TTOTAL_CMD", 15000, false), nullptr);
   auto runner = StartSetup();
   ASSERT_NE(window, nullptr);
   Click(L"Install for all users");
@@ -185,7 +151,7 @@ TEST_F(SetupFromOutside, AProxyCopyHeldByAnotherProgramWaitsInTheDialogUntilItEn
   ASSERT_NE(stop, nullptr);
   SetEvent(stop);
   CloseHandle(stop);
-  EXPECT_TRUE(holder->Ended(10000));
+  EXPECT_TRUE(holder->WaitEnded(10000));
   const MessageBoxSeen box = Outcome();
   EXPECT_EQ(box.text, L"Installation successful");
   EXPECT_TRUE(qor::IsProxyPluginCopy(install.Copy(L"zip")));
@@ -223,14 +189,14 @@ TEST_F(SetupFromOutside, ARunningHostServerIsStoppedAndReplaced) {
     ASSERT_EQ(Outcome().text, L"Installation successful");
     CloseSetup(*runner);
   }
-  ChildProcess server(L"\"" + install.HostServer() + L"\"");
-  ASSERT_NE(WaitForTopLevelWindow(server.pid(), qor_standin::kMainWindowClass, 15000, false), nullptr)
+  ChildProcess server(install.HostServer(), L"");
+  ASSERT_NE(WaitForTopLevelWindow(server.Id(), qor_standin::kMainWindowClass, 15000, false), nullptr)
       << "the host server did not start";
   auto runner = StartSetup();
   ASSERT_NE(window, nullptr);
   Click(L"Install for current user only");
   EXPECT_EQ(Outcome().text, L"Installation successful");
-  EXPECT_TRUE(server.Ended(0)) << "the running host server was asked to quit";
+  EXPECT_TRUE(server.WaitEnded(0)) << "the running host server was asked to quit";
   EXPECT_TRUE(Exists(install.HostServer()));
   EXPECT_TRUE(RegisteredIn(HKEY_CURRENT_USER));
   CloseSetup(*runner);

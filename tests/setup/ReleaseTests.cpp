@@ -52,54 +52,6 @@ class ModulesEnvironment : public testing::Environment {
 };
 const auto* const environment = testing::AddGlobalTestEnvironment(new ModulesEnvironment);
 
-std::wstring Quoted(const std::wstring& s) { return L"\"" + s + L"\""; }
-
-// A started program, ended (terminated if still running) when the guard goes.
-class Child {
- public:
-  Child(const std::wstring& exe, const std::wstring& arguments) {
-    std::wstring commandLine = Quoted(exe) + L" " + arguments;
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                       &si, &pi)) {
-      CloseHandle(pi.hThread);
-      process_ = pi.hProcess;
-      id_ = pi.dwProcessId;
-    } else {
-      startError_ = GetLastError();
-    }
-  }
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
-  ~Child() { End(); }
-
-  bool Started() const { return process_ != nullptr; }
-  DWORD StartError() const { return startError_; }
-  DWORD Id() const { return id_; }
-  HANDLE Handle() const { return process_; }
-  bool Running() const { return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
-  DWORD ExitCode() const {
-    DWORD code = 0xFFFFFFFF;
-    GetExitCodeProcess(process_, &code);
-    return code;
-  }
-  // Terminates the process if it still runs and waits until it is gone.
-  void End() {
-    if (!process_) return;
-    if (Running()) TerminateProcess(process_, 9);
-    WaitForSingleObject(process_, 10000);
-    CloseHandle(process_);
-    process_ = nullptr;
-  }
-
- private:
-  HANDLE process_ = nullptr;
-  DWORD id_ = 0;
-  DWORD startError_ = 0;
-};
-
 std::wstring WindowClass(HWND window) {
   wchar_t name[256] = {};
   GetClassNameW(window, name, 256);
@@ -130,7 +82,7 @@ HWND FindTopLevelWindow(DWORD processId, const std::wstring& className) {
 }
 
 // Waits until the child shows a top-level window of that class (the doubles' sign of being ready).
-HWND WaitForWindow(const Child& child, const std::wstring& className, DWORD timeoutMs = 15000) {
+HWND WaitForWindow(const ChildProcess& child, const std::wstring& className, DWORD timeoutMs = 15000) {
   ULONGLONG end = GetTickCount64() + timeoutMs;
   do {
     if (HWND window = FindTopLevelWindow(child.Id(), className)) return window;
@@ -278,38 +230,24 @@ class Release : public testing::Test {
     log = temp / L"commands.log";
   }
   // A Total Commander double (or a copy of it under another name) that loads the proxy copy.
-  std::unique_ptr<Child> StartCommander(const std::wstring& extra = L"", const std::wstring& exe = L"") {
-    auto child = std::make_unique<Child>(exe.empty() ? BinDir() + L"TOTALCMD64.exe" : exe,
+  std::unique_ptr<ChildProcess> StartCommander(const std::wstring& extra = L"", const std::wstring& exe = L"") {
+    auto child = std::make_unique<ChildProcess>(exe.empty() ? BinDir() + L"TOTALCMD64.exe" : exe,
                                          L"--window --load " + Quoted(file) + L" --log " + Quoted(log) + L" " + extra);
     EXPECT_TRUE(child->Started()) << "error " << child->StartError();
     EXPECT_NE(WaitForWindow(*child, L"TTOTAL_CMD"), nullptr) << "exit code " << child->ExitCode();
     return child;
   }
-  std::unique_ptr<Child> StartHolder(const std::wstring& library) {
+  std::unique_ptr<ChildProcess> StartHolder(const std::wstring& library) {
     static int counter = 0;
     std::wstring event = L"qor_release_holder_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
                          std::to_wstring(++counter);
-    auto child = std::make_unique<Child>(BinDir() + L"DllHolder.exe",
+    auto child = std::make_unique<ChildProcess>(BinDir() + L"DllHolder.exe",
                                          L"--load " + Quoted(library) + L" --exit-event " + event);
     EXPECT_TRUE(child->Started()) << "error " << child->StartError();
-    // Ready once its ".ready" event exists and is set, or it has ended.
-    ULONGLONG end = GetTickCount64() + 15000;
-    for (;;) {
-      HANDLE ready = OpenEventW(SYNCHRONIZE, FALSE, (event + L".ready").c_str());
-      if (ready) {
-        WaitForSingleObject(ready, 5000);
-        CloseHandle(ready);
-        break;
-      }
-      if (!child->Running() || GetTickCount64() > end) {
-        ADD_FAILURE() << "holder not ready, exit code " << child->ExitCode();
-        break;
-      }
-      Sleep(20);
-    }
+    EXPECT_TRUE(WaitForReadyEvent(*child, event)) << "holder not ready, exit code " << child->ExitCode();
     return child;
   }
-  static std::wstring ImagePath(const Child& child) { return GetProcessImagePath(child.Id()); }
+  static std::wstring ImagePath(const ChildProcess& child) { return GetProcessImagePath(child.Id()); }
 
   TempFolder temp;
   std::wstring file;
@@ -522,21 +460,13 @@ TEST_F(ProcessesUsingFile, OneEntryPerProcessInSnapshotOrder) {
   std::wstring event = L"qor_release_twice_" + std::to_wstring(GetCurrentProcessId());
   // One holder loads the file twice (once through another spelling of its path).
   std::wstring upper = UpperCase(file);
-  Child twice(BinDir() + L"DllHolder.exe", L"--load " + Quoted(file) + L" --load " + Quoted(upper) +
+  ChildProcess twice(BinDir() + L"DllHolder.exe", L"--load " + Quoted(file) + L" --load " + Quoted(upper) +
                                                 L" --exit-event " + event);
   ASSERT_TRUE(twice.Started());
   auto once = StartHolder(file);
   auto commander = StartCommander();
   // The first holder is ready by now too, or has ended.
-  for (int i = 0; i < 500 && twice.Running(); ++i) {
-    HANDLE ready = OpenEventW(SYNCHRONIZE, FALSE, (event + L".ready").c_str());
-    if (ready && WaitForSingleObject(ready, 0) == WAIT_OBJECT_0) {
-      CloseHandle(ready);
-      break;
-    }
-    if (ready) CloseHandle(ready);
-    Sleep(20);
-  }
+  WaitForReadyEvent(twice, event);
   ASSERT_TRUE(twice.Running()) << "exit code " << twice.ExitCode();
 
   ProcessList list;
@@ -565,7 +495,7 @@ using UnloadCommand = Release;
 // letters while one of the right spelling exists reads back in the first spelling. So the spelling that
 // differs only in letter case is tried while no other double runs, and read back before it is relied on.
 TEST_F(UnloadCommand, ClassNameInOtherLettersIsNotTotalCommander) {
-  Child lowerCase(BinDir() + L"TOTALCMD64.exe", L"--window --windows 0 --decoy ttotal_cmd --load " + Quoted(file) +
+  ChildProcess lowerCase(BinDir() + L"TOTALCMD64.exe", L"--window --windows 0 --decoy ttotal_cmd --load " + Quoted(file) +
                                                     L" --log " + Quoted(log));
   ASSERT_TRUE(lowerCase.Started());
   ASSERT_NE(WaitForWindow(lowerCase, L"ttotal_cmd"), nullptr) << "exit code " << lowerCase.ExitCode();
@@ -593,16 +523,16 @@ TEST_F(UnloadCommand, GoesToEveryTotalCommanderWindowOfThatProcessOnly) {
 // like a host server's.
 class HostServers : public testing::Test {
  protected:
-  std::unique_ptr<Child> StartWindow(const std::wstring& exe, const std::wstring& arguments, const std::wstring& cls) {
-    auto child = std::make_unique<Child>(exe, arguments);
+  std::unique_ptr<ChildProcess> StartWindow(const std::wstring& exe, const std::wstring& arguments, const std::wstring& cls) {
+    auto child = std::make_unique<ChildProcess>(exe, arguments);
     EXPECT_TRUE(child->Started()) << Narrow(exe) << " error " << child->StartError();
     EXPECT_NE(WaitForWindow(*child, cls), nullptr) << Narrow(exe) << " exit code " << child->ExitCode();
     return child;
   }
-  std::unique_ptr<Child> StartStandIn() {
+  std::unique_ptr<ChildProcess> StartStandIn() {
     return StartWindow(BuildFile(L"payload\\x86_64\\Quorvex.exe"), L"", L"TQuorvexMainForm");
   }
-  std::unique_ptr<Child> StartLookalike(const std::wstring& cls, const std::wstring& text, const std::wstring& extra = L"") {
+  std::unique_ptr<ChildProcess> StartLookalike(const std::wstring& cls, const std::wstring& text, const std::wstring& extra = L"") {
     return StartWindow(BinDir() + L"HostWindowDouble.exe",
                        L"--class " + Quoted(cls) + L" --text " + Quoted(text) + L" --log " + Quoted(log) + L" " + extra,
                        cls);
@@ -659,7 +589,7 @@ TEST_F(HostServers, LookalikeWindowsAreLeftAlone) {
       {L"TQuorvexMainForm", L"Quorvax"},  {L"TQuorvexMainForX", L"Quorvex"},
       {L"TQuorvexMainForm2", L"Quorvex"}, {L"TQuorvexMainForm", L""},
   };
-  std::vector<std::unique_ptr<Child>> lookalikes;
+  std::vector<std::unique_ptr<ChildProcess>> lookalikes;
   for (const Case& c : cases) lookalikes.push_back(StartLookalike(c.cls, c.text));
   ULONGLONG ms = TimedCloseHostServers();
   std::printf("CloseHostServers, only lookalike windows: %llu ms\n", ms);

@@ -118,6 +118,57 @@ std::wstring BinDir() {
 
 std::wstring BuildFile(const std::wstring& relative) { return BinDir() + L"..\\" + relative; }
 
+std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+
+ChildProcess::ChildProcess(const std::wstring& exe, const std::wstring& arguments) {
+  std::wstring commandLine = Quoted(exe) + L" " + arguments;
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                     &si, &pi)) {
+    CloseHandle(pi.hThread);
+    process_ = pi.hProcess;
+    id_ = pi.dwProcessId;
+  } else {
+    startError_ = GetLastError();
+  }
+}
+
+bool ChildProcess::Running() const { return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
+
+bool ChildProcess::WaitEnded(DWORD timeoutMs) const {
+  return process_ && WaitForSingleObject(process_, timeoutMs) == WAIT_OBJECT_0;
+}
+
+DWORD ChildProcess::ExitCode() const {
+  DWORD code = 0xFFFFFFFF;
+  if (process_) GetExitCodeProcess(process_, &code);
+  return code;
+}
+
+void ChildProcess::End() {
+  if (!process_) return;
+  if (Running()) TerminateProcess(process_, 9);
+  WaitForSingleObject(process_, 10000);
+  CloseHandle(process_);
+  process_ = nullptr;
+}
+
+bool WaitForReadyEvent(const ChildProcess& child, const std::wstring& event, DWORD timeoutMs) {
+  const ULONGLONG end = GetTickCount64() + timeoutMs;
+  for (;;) {
+    if (HANDLE ready = OpenEventW(SYNCHRONIZE, FALSE, (event + L".ready").c_str())) {
+      const DWORD left = static_cast<DWORD>(std::max<long long>(0, static_cast<long long>(end - GetTickCount64())));
+      const bool set = WaitForSingleObject(ready, left) == WAIT_OBJECT_0;
+      CloseHandle(ready);
+      return set;
+    }
+    if (!child.Running() || GetTickCount64() > end) return false;
+    Sleep(20);
+  }
+}
+
 DWORD RunAndWait(const std::wstring& commandLine, DWORD timeoutMs) {
   STARTUPINFOW si{};
   si.cb = sizeof si;

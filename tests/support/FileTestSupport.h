@@ -39,6 +39,39 @@ std::wstring BinDir();
 std::wstring BuildFile(const std::wstring& relative);
 std::wstring OwnPath();
 
+// "text" in double quotes, for command lines.
+std::wstring Quoted(const std::wstring& text);
+
+// A started program, ended (terminated if it still runs) and closed when the guard goes, whichever
+// assertion ends the test.
+class ChildProcess {
+ public:
+  ChildProcess(const std::wstring& exe, const std::wstring& arguments);
+  ~ChildProcess() { End(); }
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  bool Started() const { return process_ != nullptr; }
+  DWORD StartError() const { return startError_; }
+  DWORD Id() const { return id_; }
+  HANDLE Handle() const { return process_; }
+  bool Running() const;
+  // True when the process has ended within timeoutMs.
+  bool WaitEnded(DWORD timeoutMs) const;
+  DWORD ExitCode() const;
+  // Terminates the process if it still runs and waits until it is gone.
+  void End();
+
+ private:
+  HANDLE process_ = nullptr;
+  DWORD id_ = 0;
+  DWORD startError_ = 0;
+};
+
+// Waits until the named event "<event>.ready" exists and is set (the doubles' sign of being ready);
+// false when the child ended first or timeoutMs passed.
+bool WaitForReadyEvent(const ChildProcess& child, const std::wstring& event, DWORD timeoutMs = 15000);
+
 // Runs a command line and returns its exit code (or 1000 + the error when it cannot start or times out).
 DWORD RunAndWait(const std::wstring& commandLine, DWORD timeoutMs = 30000);
 
