@@ -256,6 +256,21 @@ TEST_F(Procedure, TheOldHostServerLockedGivesErrorUpdateFileAfterTheCopiesAreGon
   EXPECT_EQ(g_seen.calls, 0) << "nothing registered";
 }
 
+TEST_F(Procedure, ASetupFolderThatCannotBeCreatedGivesThePayloadError) {
+  // A file stands where the setup folder's parent should be.
+  WriteFileBytes(install.root + L"\\Blocked", "a file, not a folder");
+  const std::wstring setupFolder = install.root + L"\\Blocked\\Quorvex";
+  auto form = OpenForm();
+  form->DirEdit.SetText(setupFolder);
+  const MessageBoxSeen box = Run(*form, true);
+  const std::wstring expected = L"Cannot create file \"" + setupFolder + L"\\Quorvex.exe\". ";
+  EXPECT_EQ(box.text.substr(0, expected.size()), expected) << testing::PrintToString(box.text);
+  EXPECT_EQ(box.caption, L"Error");
+  EXPECT_EQ(g_seen.calls, 0) << "nothing registered";
+  EXPECT_FALSE(Exists(install.Copy(L"cab"))) << "the copies were deleted before";
+  EXPECT_EQ(IniValue(install.ini, L"PackerPlugins64", L"$checksum$"), L"1");
+}
+
 TEST_F(Procedure, AnUnwritableWincmdIniGivesUnableToWriteWithEverythingElseDone) {
   // Held open without sharing by another program. (A read-only wincmd.ini cannot be shown here: Wine
   // running as root writes through the read-only attribute.)
