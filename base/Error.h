@@ -39,6 +39,27 @@ class OleSysError : public Error {
   HRESULT hr_;
 };
 
+// A null pointer where an object is required (the runtime's EInvalidPointer).
+class PointerError : public Error {
+ public:
+  using Error::Error;
+};
+
+// An argument outside the values it may take (the runtime's EArgumentException).
+class ArgumentError : public Error {
+ public:
+  using Error::Error;
+};
+
+// A file stream that cannot be opened as asked: a mode outside its bit groups (EFileStreamError).
+// A failing CreateFileW is an OSError instead.
+class FileStreamError : public Error {
+ public:
+  using Error::Error;
+};
+
+// Running out of memory is std::bad_alloc throughout; it has no type of its own here.
+
 // The system's own message for an error code, without trailing line breaks or blanks;
 // empty when the system has none.
 std::wstring SystemMessage(DWORD code);

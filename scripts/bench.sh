@@ -6,7 +6,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="${1:-${QOR_BUILD_DIR:-$root/build/windows}}"
 [ -f "$build/CMakeCache.txt" ] || cmake --preset windows -B "$build" >/dev/null
-cmake --build "$build" --target bench_payload bench_startup bench_procedure bench_size_reference QuorvexSetup QuorvexSetupWine \
+cmake --build "$build" --target bench_payload bench_startup bench_procedure bench_size_reference bench_streams bench_filelists QuorvexSetup QuorvexSetupWine \
   sibling_proxy sibling_real
 
 # The shipped setup without the payload it carries, against a bare static program built the same way.
@@ -40,3 +40,9 @@ echo "== time to a ready main window (bench/startup) =="
 
 echo "== install procedure against writing the same files and one host server start (bench/procedure) =="
 (cd "$build/bench" && wine bench_procedure.exe "${QOR_BENCH_REPEATS:-5}")
+
+echo "== stream adapter against plain file reads and writes (bench/streams) =="
+(cd "$build/bench" && wine bench_streams.exe "${QOR_BENCH_REPEATS:-3}")
+
+echo "== file list walks (bench/filelists) =="
+(cd "$build/bench" && wine bench_filelists.exe "${QOR_BENCH_REPEATS:-3}")

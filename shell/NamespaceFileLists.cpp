@@ -1,0 +1,1 @@
+// Placeholder until this topic is written.
