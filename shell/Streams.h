@@ -36,13 +36,16 @@ class TStream {
 };
 
 // Reads, writes, seeks and resizes through one file handle, which it does not own. Reads and writes the
-// system refuses count as 0 bytes; a refused resize raises OSError.
+// system refuses count as 0 bytes; a refused seek (a position before the start, a bad handle) and a
+// refused resize raise OSError.
 class THandleStream : public TStream {
  public:
   explicit THandleStream(HANDLE handle) noexcept : FHandle(handle) {}
   int32_t Read(void* buffer, int32_t count) override;
   int32_t Write(const void* buffer, int32_t count) override;
   int64_t Seek(int64_t offset, SeekOrigin origin) override;
+  int64_t GetSize() override;
+  // Leaves the position at newSize.
   void SetSize(int64_t newSize) override;
   HANDLE Handle() const noexcept { return FHandle; }
 
@@ -50,7 +53,9 @@ class THandleStream : public TStream {
   HANDLE FHandle;
 };
 
-// A stream over a block of memory that grows as it is written.
+// A stream over a block of memory that grows as it is written. A position may lie past the end (reads
+// there give 0, a write there fills the gap with zeros) but not before the start (OSError
+// ERROR_NEGATIVE_SEEK, as for a file).
 class TMemoryStream : public TStream {
  public:
   int32_t Read(void* buffer, int32_t count) override;
@@ -92,6 +97,8 @@ class TqorOleStream : public TStream {
   int32_t Write(const void* buffer, int32_t count) override;
   int64_t Seek(int64_t offset, SeekOrigin origin) override;
   int64_t GetSize() override;
+  // Resizes the memory copy when there is one, else the source (IStream::SetSize).
+  void SetSize(int64_t newSize) override;
   // True when the source was copied into memory.
   bool HasMemoryCopy() const noexcept { return FTempStream != nullptr; }
 
@@ -104,7 +111,13 @@ class TqorOleStream : public TStream {
 enum class TStreamOwnership { soReference, soOwned };
 
 // An IStream and ISequentialStream over a stream, logging every call. Created with CreateShellObject;
-// lives by reference counting; never lets an exception out of a COM method.
+// lives by reference counting and may be released on any thread; never lets an exception out of a COM
+// method. Only one call at a time: the adapter does not lock.
+//
+// Reads need the access bits 0 or 2 of the open mode, writes and resizes 1 or 2; otherwise
+// STG_E_ACCESSDENIED. The first stream call being Seek(0, STREAM_SEEK_CUR) reports the stream's size
+// instead of its position, without moving it. A write that comes back short is STG_E_WRITEFAULT with
+// the count written, so that no caller takes lost data for success.
 class TqorStreamAdapter : public TqorShellInterfacedObject, public IStream {
  public:
   // Opens the file itself (a TqorFileStream, owned); raises what TqorFileStream raises.
@@ -114,23 +127,23 @@ class TqorStreamAdapter : public TqorShellInterfacedObject, public IStream {
   ~TqorStreamAdapter() override;
 
   // IUnknown
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) noexcept override;
+  ULONG STDMETHODCALLTYPE AddRef() noexcept override;
+  ULONG STDMETHODCALLTYPE Release() noexcept override;
   // ISequentialStream
-  HRESULT STDMETHODCALLTYPE Read(void* pv, ULONG cb, ULONG* pcbRead) override;
-  HRESULT STDMETHODCALLTYPE Write(const void* pv, ULONG cb, ULONG* pcbWritten) override;
+  HRESULT STDMETHODCALLTYPE Read(void* pv, ULONG cb, ULONG* pcbRead) noexcept override;
+  HRESULT STDMETHODCALLTYPE Write(const void* pv, ULONG cb, ULONG* pcbWritten) noexcept override;
   // IStream
-  HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULARGE_INTEGER* plibNewPosition) override;
-  HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER libNewSize) override;
+  HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULARGE_INTEGER* plibNewPosition) noexcept override;
+  HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER libNewSize) noexcept override;
   HRESULT STDMETHODCALLTYPE CopyTo(IStream* pstm, ULARGE_INTEGER cb, ULARGE_INTEGER* pcbRead,
-                                   ULARGE_INTEGER* pcbWritten) override;
-  HRESULT STDMETHODCALLTYPE Commit(DWORD grfCommitFlags) override;
-  HRESULT STDMETHODCALLTYPE Revert() override;
-  HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override;
-  HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override;
-  HRESULT STDMETHODCALLTYPE Stat(STATSTG* pstatstg, DWORD grfStatFlag) override;
-  HRESULT STDMETHODCALLTYPE Clone(IStream** ppstm) override;
+                                   ULARGE_INTEGER* pcbWritten) noexcept override;
+  HRESULT STDMETHODCALLTYPE Commit(DWORD grfCommitFlags) noexcept override;
+  HRESULT STDMETHODCALLTYPE Revert() noexcept override;
+  HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) noexcept override;
+  HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) noexcept override;
+  HRESULT STDMETHODCALLTYPE Stat(STATSTG* pstatstg, DWORD grfStatFlag) noexcept override;
+  HRESULT STDMETHODCALLTYPE Clone(IStream** ppstm) noexcept override;
 
   // Properties
   const std::wstring& FileName() const noexcept { return FFileName; }
