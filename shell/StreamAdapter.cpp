@@ -247,40 +247,24 @@ HRESULT TqorStreamAdapter::CopyTo(IStream* pstm, ULARGE_INTEGER cb, ULARGE_INTEG
   return frame.Finish();
 }
 
-HRESULT TqorStreamAdapter::Commit(DWORD) noexcept {
-  MethodFrame frame(*this, L".IStream.Commit");
+// The methods that do nothing but end the first operation and answer with a fixed result.
+HRESULT TqorStreamAdapter::FixedAnswer(const wchar_t* labelSuffix, HRESULT result) noexcept {
+  MethodFrame frame(*this, labelSuffix);
   frame.Run([&] {
     FFirstOperation = false;
-    return S_OK;
+    return result;
   });
   return frame.Finish();
 }
 
-HRESULT TqorStreamAdapter::Revert() noexcept {
-  MethodFrame frame(*this, L".IStream.Revert");
-  frame.Run([&] {
-    FFirstOperation = false;
-    return STG_E_REVERTED;
-  });
-  return frame.Finish();
-}
-
+// Nothing is buffered, so there is nothing to flush.
+HRESULT TqorStreamAdapter::Commit(DWORD) noexcept { return FixedAnswer(L".IStream.Commit", S_OK); }
+HRESULT TqorStreamAdapter::Revert() noexcept { return FixedAnswer(L".IStream.Revert", STG_E_REVERTED); }
 HRESULT TqorStreamAdapter::LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) noexcept {
-  MethodFrame frame(*this, L".IStream.LockRegion");
-  frame.Run([&] {
-    FFirstOperation = false;
-    return E_NOTIMPL;
-  });
-  return frame.Finish();
+  return FixedAnswer(L".IStream.LockRegion", E_NOTIMPL);
 }
-
 HRESULT TqorStreamAdapter::UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) noexcept {
-  MethodFrame frame(*this, L".IStream.UnlockRegion");
-  frame.Run([&] {
-    FFirstOperation = false;
-    return E_NOTIMPL;
-  });
-  return frame.Finish();
+  return FixedAnswer(L".IStream.UnlockRegion", E_NOTIMPL);
 }
 
 HRESULT TqorStreamAdapter::Stat(STATSTG* pstatstg, DWORD grfStatFlag) noexcept {

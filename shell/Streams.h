@@ -161,6 +161,8 @@ class TqorStreamAdapter : public TqorShellInterfacedObject, public IStream {
   void* FindInterface(REFIID iid) noexcept override;
 
  private:
+  HRESULT FixedAnswer(const wchar_t* labelSuffix, HRESULT result) noexcept;
+
   TStream* FStream;
   bool FFirstOperation = true;
   TStreamOwnership FOwnership;
