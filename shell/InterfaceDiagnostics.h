@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <exception>
+#include <span>
 #include <string>
 
 #include "Error.h"
@@ -25,15 +26,16 @@ class EStorageAccessDenied : public Error {
 };
 
 // The HRESULT an exception stands for at a COM boundary, tested in this order (descendants included):
-// std::bad_alloc → E_OUTOFMEMORY; OSError → 0x80070000 | low 16 bits of its code, or S_OK for code 0;
-// ArgumentError → E_INVALIDARG; PointerError → E_POINTER; EUninitializedObject → OLE_E_BLANK;
+// std::bad_alloc → E_OUTOFMEMORY; OSError → 0x80070000 | low 16 bits of its code, or E_FAIL for code 0
+// (a failure that left no code is still a failure, never S_OK); ArgumentError → E_INVALIDARG; PointerError → E_POINTER; EUninitializedObject → OLE_E_BLANK;
 // EStorageAccessDenied → STG_E_ACCESSDENIED; anything else (OleSysError included) → E_UNEXPECTED.
 // A null pointer gives E_UNEXPECTED.
 HRESULT ExceptionToHResult(const std::exception_ptr& error) noexcept;
 
 // The class name the log shows for a raised object ("EOSError", "EOleSysError", "EInvalidPointer",
 // "EArgumentException", "EOutOfMemory", "EFileStreamError", "EUninitializedObject",
-// "EStorageAccessDenied", "Exception" for a plain Error, "Unknown" for anything else).
+// "EStorageAccessDenied", "Exception" for a plain Error or another standard exception, "Unknown" for
+// anything else).
 std::wstring ExceptionClassName(const std::exception_ptr& error) noexcept;
 
 // Raise PointerError "<name> is nill" for a null pointer / ArgumentError "<name> has invalid value"
@@ -46,6 +48,18 @@ std::wstring HResultToText(HRESULT hr);
 // The name of an interface identifier (the five rules: known table, registry name + " (from Registry)",
 // nameless ones in registry form, the runtime's internal interface with a suffix, "?" + registry form).
 std::wstring InterfaceIdToText(REFIID iid);
+// The identifiers InterfaceIdToText names from its own tables, in the order they are compared: the
+// known ones with their texts, and the ones shown without a name.
+struct KnownInterfaceId {
+  GUID iid;
+  const wchar_t* text;
+};
+std::span<const KnownInterfaceId> KnownInterfaceIds() noexcept;
+std::span<const GUID> NamelessInterfaceIds() noexcept;
+// The interface that the runtime uses internally (named with the suffix), and the library's own
+// internal namespace-folder interface.
+extern const GUID IID_RuntimeInternalInterface;
+extern const GUID IID_IqorShellNameSpaceFolder;
 // The 38-character registry form: braces, hyphens, upper-case hex digits.
 std::wstring GuidToText(REFGUID guid);
 // The time as it is (no local-time conversion): the user's short date, a blank and the long time, the
@@ -131,9 +145,7 @@ class MethodFrame {
     try {
       result_ = body();
     } catch (...) {
-      const std::exception_ptr error = std::current_exception();
-      object_.LogException(label_, error);
-      result_ = ExceptionToHResult(error);
+      Failed(std::current_exception());
     }
   }
   // An out line: only when the result is S_OK.
@@ -145,8 +157,12 @@ class MethodFrame {
   HRESULT Finish() noexcept;
 
  private:
+  // LogException (written past the gate) and the exception's HRESULT as the result.
+  void Failed(const std::exception_ptr& error) noexcept;
+
   TqorShellInterfacedObject& object_;
-  std::wstring label_;
+  const wchar_t* suffix_;
+  std::wstring label_;  // built only when the frame logs, or when an exception is to be written
   bool logging_;
   HRESULT result_ = E_FAIL;
 };

@@ -86,7 +86,11 @@ TCodeSiteLogger* CodeSite() noexcept;
 void InitializeLoggingClient();
 void FinalizeLoggingClient();
 
-// The line that the file sink writes for a record, without its line break.
+// The kind as the file sink writes it: "Enter", "Exit", "Msg", "Error", "Exception", "Separator".
+const wchar_t* LogKindText(LogKind kind) noexcept;
+
+// The line that the file sink writes for a record, without its line break; a line break inside the
+// text becomes one blank.
 std::wstring FormatLogLine(const LogRecord& record);
 
 }  // namespace qor
