@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "Error.h"
+#include "FileLists.h"
 #include "Handles.h"
 
 namespace qor {
@@ -81,6 +82,7 @@ void InitializeShellBaseExtension() {
   LogAllObjects = true;
   InitShellFunctionsTable();
   FileListClassRegistry = std::make_unique<std::vector<FileListClass>>();
+  RegisterDataObjectFileListClasses();
   ClipboardFormats.clear();
   for (const ClipboardFormatRow& row : kClipboardFormats) {
     const UINT id = ::RegisterClipboardFormatW(row.name);

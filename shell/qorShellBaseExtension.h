@@ -5,6 +5,7 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -60,11 +61,14 @@ extern UINT CF_IDLIST;
 // The switch read by the call-logging gates of the library's COM objects; true after start-up.
 extern bool LogAllObjects;
 
-// The registry of file-list classes: each entry names a class and how to make a list from a data
-// object. The start-up creates it empty; the file-list classes register themselves in their order.
+// The registry of file-list classes over data objects, in registration order: each entry names a
+// class, answers whether a data object carries its format, and makes a list over one (the caller owns
+// it). The start-up creates it and registers the five data-object kinds.
+class TqorShellFileList;
 struct FileListClass {
   const wchar_t* name;
-  void* (*create)(IDataObject* dataObject);
+  bool (*CanCreate)(IDataObject* ADataObject);
+  std::unique_ptr<TqorShellFileList> (*Create)(IDataObject* ADataObject);
 };
 void RegisterFileListClass(const FileListClass& cls);
 const std::vector<FileListClass>& FileListClasses();

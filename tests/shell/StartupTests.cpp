@@ -27,7 +27,16 @@ TEST_F(ShellLibrary, StartupRegistersTheClipboardFormatsInOrder) {
   EXPECT_EQ(CF_FILENAMEW, RegisterClipboardFormatW(L"FileNameW"));
   EXPECT_EQ(CF_IDLIST, RegisterClipboardFormatW(L"Shell IDList Array"));
   EXPECT_TRUE(LogAllObjects);
-  EXPECT_TRUE(FileListClasses().empty());
+  const wchar_t* classes[] = {L"TqorDataObjectCF_FILENAMEFileList", L"TqorDataObjectCF_FILEDESCRIPTORFileList",
+                              L"TqorDataObjectCF_HDROPFileList", L"TqorDataObjectCF_IDLISTFileList",
+                              L"TqorDataObjectShellItemArrayFileList"};
+  ASSERT_EQ(FileListClasses().size(), 5u);
+  for (size_t i = 0; i < 5; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_STREQ(FileListClasses()[i].name, classes[i]);
+    EXPECT_NE(FileListClasses()[i].CanCreate, nullptr);
+    EXPECT_NE(FileListClasses()[i].Create, nullptr);
+  }
 }
 
 TEST_F(ShellLibrary, StartupLoadsNoModule) {
