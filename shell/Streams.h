@@ -86,9 +86,11 @@ class TqorFileStream : public THandleStream {
 };
 
 // A stream over an IStream, holding one reference on it. A source that cannot seek is copied into
-// memory at creation when ASeekSupport is asked (one read of AStreamSize bytes when that is known and
-// positive, else pieces of 61,440 bytes until a read gives 0); a failure while copying drops the copy
-// and the stream works on the source. Failing source calls raise OleSysError.
+// memory at creation when ASeekSupport is asked: with AStreamSize known and positive in one read of
+// that size (read on while the source gives less and more is due; the copy keeps what came, never
+// padded), else in pieces of 61,440 bytes until a read gives 0. A failure while copying drops the copy
+// and the stream works on the source. Failing source calls raise OleSysError. Offsets reach the
+// source as 64-bit values: nothing is limited to 2 GiB.
 class TqorOleStream : public TStream {
  public:
   TqorOleStream(IStream* Stream, bool ASeekSupport, int64_t AStreamSize);
@@ -176,7 +178,9 @@ class TqorStreamAdapter : public TqorShellInterfacedObject, public IStream {
 
 // The opening operations. Each raises OleSysError for a failing shell call and whatever the stream
 // constructors raise; the returned IStream carries one reference for the caller, the returned TStream
-// belongs to the caller.
+// belongs to the caller. A shell-folder child that is a file-system item is opened as a file through
+// its parsing name (a name that cannot be read raises its error); any other child is bound to its
+// stream. For CreateIStreamOnIDList an empty AParent stands for the desktop itself.
 ComPtr<IStream> CreateIStreamOnFile(const std::wstring& AFileName, DWORD AOpenMode);
 ComPtr<IStream> CreateIStreamOnShellItem(IShellItem* AShellItem);
 ComPtr<IStream> CreateIStreamOnFolderItem(IShellFolder* AShellFolder, PCUITEMID_CHILD AChild, DWORD AOpenMode);
