@@ -12,10 +12,12 @@
 #include <map>
 
 #include "Error.h"
+#include "FileListTestSupport.h"
 #include "FileTestSupport.h"
 #include "ShellTestEnv.h"
 
 using namespace qor;
+using namespace qortest;
 using qortest::Narrow;
 using qortest::TempFolder;
 using qortest::WriteFileBytes;
@@ -233,19 +235,7 @@ Walked WalkAll(TqorShellFileList& list) {
   return w;
 }
 
-std::wstring ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Error& e) {
-    return e.message();
-  }
-  return L"(no error)";
-}
 
-std::wstring Lower(std::wstring s) {
-  CharLowerBuffW(s.data(), static_cast<DWORD>(s.size()));
-  return s;
-}
 
 class DataObjectLists : public ShellLibrary {
  protected:
@@ -273,8 +263,7 @@ TEST_F(DataObjectLists, AFileNameOfferedOnlyInAnsiGivesItsOneItem) {
   EXPECT_EQ(stream->Read(buffer, 8), 5);
   EXPECT_FALSE(list.FindNext(h, rec));
   EXPECT_TRUE(rec.FileName.empty());
-  EXPECT_EQ(ErrorOf([&] { list.CreateFileStream(h, rec, STGM_READ, false); }), L"Out of file list");
-  EXPECT_EQ(ErrorOf([&] { list.CreateFolderFileList(h, rec); }), L"Out of file list");
+  ExpectOutOfFileList(list, h, rec);
   list.FindClose(h);
   EXPECT_TRUE(list.IsSingleFile());
   EXPECT_EQ(list.GetCount(), 1);
@@ -392,8 +381,7 @@ TEST_F(DataObjectLists, DescriptorStreamsComeFromFileContentsAtTheItemsIndex) {
   } while (list.FindNext(h, rec));
   EXPECT_EQ(index, 2);
   // After the end, no stream for the last item again.
-  EXPECT_EQ(ErrorOf([&] { list.CreateFileStream(h, rec, STGM_READ, true); }), L"Out of file list");
-  EXPECT_EQ(ErrorOf([&] { list.CreateFolderFileList(h, rec); }), L"Out of file list");
+  ExpectOutOfFileList(list, h, rec);
   list.FindClose(h);
   EXPECT_EQ(data.stats.handedOut, data.stats.released);
 }
@@ -463,8 +451,7 @@ TEST_F(DataObjectLists, ACountedListAnswersOutOfFileListAfterItsEnd) {
   ASSERT_NE(h, 0u);
   EXPECT_TRUE(list.CreateFileStream(h, rec, STGM_READ, false));
   EXPECT_FALSE(list.FindNext(h, rec));
-  EXPECT_EQ(ErrorOf([&] { list.CreateFileStream(h, rec, STGM_READ, false); }), L"Out of file list");
-  EXPECT_EQ(ErrorOf([&] { list.CreateFolderFileList(h, rec); }), L"Out of file list");
+  ExpectOutOfFileList(list, h, rec);
   EXPECT_FALSE(list.FindNext(h, rec));
   list.FindClose(h);
   EXPECT_TRUE(list.IsSingleFile());
@@ -764,7 +751,7 @@ TEST_F(IDListLists, AnIDListArrayGivesItsItemsThroughTheirParentFolder) {
   ASSERT_TRUE(sub);
   EXPECT_EQ(LowerAll(sub->CreateFileList()), Expected({L"sub\\deep.txt"}));
   EXPECT_FALSE(list.FindNext(h, rec));
-  EXPECT_EQ(ErrorOf([&] { list.CreateFolderFileList(h, rec); }), L"Out of file list");
+  ExpectOutOfFileList(list, h, rec);
   EXPECT_EQ(data.stats.handedOut, data.stats.released);
   EXPECT_EQ(data.stats.lockedAtRelease, 0);
 }
@@ -858,7 +845,7 @@ TEST_F(IDListLists, AShellItemArrayFromADataObjectGivesItsItems) {
     EXPECT_EQ(e.code(), MK_E_NOOBJECT) << std::hex << e.code();
   }
   EXPECT_FALSE(list.FindNext(h, rec));
-  EXPECT_EQ(ErrorOf([&] { list.CreateFileStream(h, rec, STGM_READ, true); }), L"Out of file list");
+  ExpectOutOfFileList(list, h, rec);
 
   TestDataObject none;
   EXPECT_FALSE(TqorDataObjectShellItemArrayFileList::CanCreate(&none));
