@@ -448,7 +448,7 @@ TEST_F(NamespaceLists, AShellFolderListsHiddenAndSuperHiddenChildren) {
     EXPECT_EQ((rec.Attr & FILE_ATTRIBUTE_HIDDEN) != 0, name != Lower(dir / L"plain.txt") && name != Lower(dir / L"sub"))
         << std::hex << rec.Attr;
     EXPECT_EQ((rec.Attr & FILE_ATTRIBUTE_DIRECTORY) != 0, name == Lower(dir / L"sub"));
-    EXPECT_EQ(rec.FileSize, 0) << "Wine's folders have no IShellFolder2 here: nothing read";
+    EXPECT_EQ(rec.FileSize, 0) << "the wrapper offers no IShellFolder2: no detail is read";
     if (name == Lower(dir / L"sub")) {
       std::unique_ptr<TqorShellFileList> sub = list.CreateFolderFileList(h, rec);
       ASSERT_TRUE(sub);
