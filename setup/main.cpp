@@ -15,6 +15,7 @@
 #include "QuorvexSetupUtils.h"
 #include "qorDPIAware.h"
 #include "qorLang.h"
+#include "LoggingClient.h"
 #include "qorShellBaseExtension.h"
 
 // The runtime's default terminate handler prints the escaping exception's type through the demangler:
@@ -33,6 +34,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   ::InitCommonControlsEx(&icc);
 
   qor::InitializeDPIAware();
+  qor::InitializeLoggingClient();
   qor::InitializeShellBaseExtension();
   qor::InitializeQorLang();
   qor::InitializeQuorvexSetupLang();
@@ -57,6 +59,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   qor::FinalizeQuorvexSetupLang();
   qor::FinalizeQorLang();
   qor::FinalizeShellBaseExtension();
+  qor::FinalizeLoggingClient();
   qor::FinalizeDPIAware();
   if (SUCCEEDED(com)) ::OleUninitialize();
   return exitCode;

@@ -17,8 +17,14 @@ namespace {
 // Compared in this order; the first row that matches names the identifier. The values are the
 // Windows SDK's (IID_, CLSID_, SID_ and DIID_ definitions) written out here, so that the library does
 // not pull the SDK's identifier library into every program; the tests hold each one against the
-// toolchain's own definition where it has one. "IUnknow" is the text the log has always shown for
-// IUnknown.
+// toolchain's own definition where it has one. The toolchain has no definition for these rows, whose
+// values come from the SDK's documentation and headers elsewhere: IDeskBandEx, IEmptyVolumeCache(2),
+// INSCWinEventHandler, IConnectionFactory, IGetNameSpaceExtensionPointer, IPersistFreeThreadedObject,
+// IViewResultRelatedItem, ICacheableObject, IAssociationArray, IQueryAssociation (the identifier of
+// IQueryAssociations), IAsyncOperation (the former name of IDataObjectAsyncCapability) and the shell
+// folder classes CLSID_InPaneSearch to CLSID_WebFolders but CLSID_ControlPanel, CLSID_MyComputer,
+// CLSID_MyDocuments, CLSID_NetworkConnections, CLSID_NetworkDomain, CLSID_RecycleBin and
+// CLSID_ScheduledTasks. "IUnknow" is the text the log has always shown for IUnknown.
 const KnownInterfaceId kKnownInterfaceIds[] = {
     {{0xE9701183, 0xE6B3, 0x4FF2, {0x85, 0x68, 0x81, 0x36, 0x15, 0xFE, 0xC7, 0xBE}}, L"INameSpaceTreeControlFolderCapabilities"},
     {{0x94EA2B94, 0xE9CC, 0x49E0, {0xC0, 0xFF, 0xEE, 0x64, 0xCA, 0x8F, 0x5B, 0x90}}, L"IAgileObject"},

@@ -24,6 +24,7 @@
 #include "QuorvexSetupUtils.h"
 #include "SetupProcedure.h"
 #include "qorLang.h"
+#include "LoggingClient.h"
 #include "qorShellBaseExtension.h"
 
 namespace {
@@ -98,6 +99,7 @@ double Median(std::vector<double> v) {
 
 int main(int argc, char** argv) {
   const int repeats = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
+  qor::InitializeLoggingClient();
   qor::InitializeShellBaseExtension();
   qor::InitializeQorLang();
   qor::InitializeQuorvexSetupLang();
@@ -180,5 +182,6 @@ int main(int argc, char** argv) {
   qor::FinalizeQuorvexSetupLang();
   qor::FinalizeQorLang();
   qor::FinalizeShellBaseExtension();
+  qor::FinalizeLoggingClient();
   return 0;
 }

@@ -8,6 +8,7 @@
 #include "QuorvexSetupLang.h"
 #include "QuorvexSetupUtils.h"
 #include "qorLang.h"
+#include "LoggingClient.h"
 #include "qorShellBaseExtension.h"
 
 namespace qortest {
@@ -16,6 +17,7 @@ void StartSetupModules() {
   OleInitialize(nullptr);
   INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&icc);
+  qor::InitializeLoggingClient();
   qor::InitializeShellBaseExtension();
   qor::InitializeQorLang();
   qor::InitializeQuorvexSetupLang();
@@ -29,6 +31,7 @@ void StopSetupModules() {
   qor::FinalizeQuorvexSetupLang();
   qor::FinalizeQorLang();
   qor::FinalizeShellBaseExtension();
+  qor::FinalizeLoggingClient();
   OleUninitialize();
 }
 

@@ -283,16 +283,20 @@ TEST(ReferenceCount, AddRefAndReleaseFromSeveralThreadsKeepTheCountAndDestroyOnc
   TqorTestObject* object = CreateShellObject<TqorTestObject>();
   EXPECT_EQ(object->RefCount(), 0);
   EXPECT_EQ(object->AddRef(), 1u);
-  constexpr int kThreads = 8;
-  constexpr int kRounds = 20000;
+  constexpr int kThreads = 4;
+  constexpr int kRounds = 100000;
+  // All threads start together and take references in bursts, so that their counting overlaps.
+  std::atomic<bool> go{false};
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t)
-    threads.emplace_back([object] {
-      for (int i = 0; i < kRounds; ++i) {
-        object->AddRef();
-        object->Release();
+    threads.emplace_back([object, &go] {
+      while (!go.load()) std::this_thread::yield();
+      for (int i = 0; i < kRounds; i += 100) {
+        for (int j = 0; j < 100; ++j) object->AddRef();
+        for (int j = 0; j < 100; ++j) object->Release();
       }
     });
+  go = true;
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(object->RefCount(), 1);
   EXPECT_EQ(TestObjectsAlive.load(), 1);
