@@ -191,12 +191,16 @@ std::wstring FileTimeToText(const FILETIME& time) {
 TqorShellInterfacedObject::TqorShellInterfacedObject(std::wstring AClassName) : FClassName(std::move(AClassName)) {}
 
 TqorShellInterfacedObject::~TqorShellInterfacedObject() {
-  // Runs after the descendant's destructor: the object is gone but for its memory.
+  // Runs after the descendant's destructor: the object is gone but for its memory. An object whose
+  // constructor raised was never logged as created, and its "is destroyed" would close a nesting level
+  // that was never opened.
+  if (!FConstructed) return;
   LogDestroyed(FClassName);
   LogSeparator();
 }
 
 void TqorShellInterfacedObject::AfterConstruction() noexcept {
+  FConstructed = true;
   LogSeparator();
   LogCreated(FClassName);
 }

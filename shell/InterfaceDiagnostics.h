@@ -117,6 +117,7 @@ class TqorShellInterfacedObject {
  private:
   std::atomic<LONG> FRefCount{0};
   std::wstring FClassName;
+  bool FConstructed = false;  // set by AfterConstruction
 };
 
 template <typename T, typename... Args>

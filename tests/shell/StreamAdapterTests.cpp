@@ -733,3 +733,23 @@ TEST_F(StreamAdapter, StatLogsEveryFieldInOrder) {
   EXPECT_EQ(LogTexts(), expected);
   EXPECT_NE(FileTimeToText(modified), L"0");
 }
+
+TEST_F(StreamAdapter, AnAdapterWhoseFileCannotBeOpenedLeavesNoLinesAndKeepsTheNesting) {
+  const std::wstring present = folder_ / L"present.bin";
+  qortest::WriteFileBytes(present, "x");
+  // The depth an object's lines start at on this thread (earlier tests may have left it above 0).
+  auto firstDepth = [&] {
+    ClearLog();
+    { ComPtr<IStream> adapter = CreateIStreamOnFile(present, STGM_READ); }
+    const std::vector<LogRecord> records = Records();
+    return records.empty() ? -1 : records.front().depth;
+  };
+  const int before = firstDepth();
+  ASSERT_GE(before, 0);
+
+  ClearLog();
+  EXPECT_THROW(CreateIStreamOnFile(folder_ / L"missing.bin", STGM_READ), OSError);
+  // Never created, so never destroyed: an unmatched "is destroyed" would close a level nobody opened.
+  for (const std::wstring& text : LogTexts()) ADD_FAILURE() << "unexpected line: " << testing::PrintToString(text);
+  EXPECT_EQ(firstDepth(), before) << "the next object starts where the one before did";
+}
