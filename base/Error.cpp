@@ -26,11 +26,7 @@ OSError::OSError(DWORD code) : Error(SystemErrorText(code)), code_(code) {}
 
 static std::wstring OleErrorText(HRESULT hr) {
   std::wstring text = SystemMessage(static_cast<DWORD>(hr));
-  if (text.empty()) {
-    wchar_t hex[16];
-    ::wsprintfW(hex, L"%08X", static_cast<unsigned>(hr));
-    text = L"OLE error " + std::wstring(hex);
-  }
+  if (text.empty()) text = L"OLE error " + HexText(static_cast<unsigned long>(hr), 8);
   return text;
 }
 

@@ -1,15 +1,41 @@
 #include "Format.h"
 
-#include <vector>
+#include <iterator>
 
 namespace qor {
 
 namespace {
 std::wstring ArgText(const FormatArg& a) {
   if (const auto* s = std::get_if<std::wstring>(&a)) return *s;
-  return std::to_wstring(std::get<long long>(a));
+  return DecimalText(std::get<long long>(a));
+}
+
+// Digits of value in the given base, most significant first, at least minDigits of them. Written by hand
+// rather than through the C runtime's printf family, which would bring its whole formatting machinery
+// (floating point included) into the program for a few integers.
+std::wstring Digits(unsigned long long value, unsigned base, int minDigits) {
+  wchar_t buffer[64];
+  wchar_t* end = buffer + std::size(buffer);
+  wchar_t* p = end;
+  do {
+    *--p = L"0123456789ABCDEF"[value % base];
+    value /= base;
+    --minDigits;
+  } while ((value != 0 || minDigits > 0) && p != buffer);
+  return std::wstring(p, end);
 }
 }  // namespace
+
+std::wstring DecimalText(long long value) {
+  // The magnitude is taken in unsigned arithmetic so that the most negative value has one too.
+  const unsigned long long magnitude =
+      value < 0 ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+  std::wstring digits = Digits(magnitude, 10, 1);
+  if (value < 0) digits.insert(digits.begin(), L'-');
+  return digits;
+}
+
+std::wstring HexText(unsigned long long value, int minDigits) { return Digits(value, 16, minDigits); }
 
 std::wstring FormatText(std::wstring_view pattern, std::initializer_list<FormatArg> args) {
   std::wstring out;

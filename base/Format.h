@@ -15,4 +15,10 @@ using FormatArg = std::variant<std::wstring, long long>;
 // arguments beyond the placeholders are ignored.
 std::wstring FormatText(std::wstring_view pattern, std::initializer_list<FormatArg> args);
 
+// The decimal digits of a number, with "-" before a negative one (the whole range of long long).
+std::wstring DecimalText(long long value);
+// The upper-case hexadecimal digits of a number, padded with leading zeros to at least minDigits
+// (0x1A with 4 gives "001A"); never cut to fewer digits than the number needs.
+std::wstring HexText(unsigned long long value, int minDigits = 1);
+
 }  // namespace qor

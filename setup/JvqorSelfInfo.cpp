@@ -8,6 +8,7 @@
 
 #include "Format.h"
 #include "Paths.h"
+#include "VersionInfo.h"
 #include "qorLang.h"
 
 namespace qor {
@@ -127,26 +128,8 @@ std::wstring SelfInfo::GetVersionInfoString(std::wstring_view name) {
     for (const auto& [cachedName, value] : *versionInfoCache_)
       if (SameText(cachedName, name)) return value;
   }
-  std::wstring result;
-  DWORD ignored = 0;
-  const DWORD size = ::GetFileVersionInfoSizeW(fileName_.c_str(), &ignored);
-  if (size != 0) {
-    std::vector<unsigned char> data(size);
-    void* translation = nullptr;
-    UINT translationSize = 0;
-    if (::GetFileVersionInfoW(fileName_.c_str(), 0, size, data.data()) &&
-        ::VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", &translation, &translationSize) &&
-        translation && translationSize >= 4) {
-      const auto* pair = static_cast<const WORD*>(translation);
-      wchar_t block[40];
-      std::swprintf(block, 40, L"\\StringFileInfo\\%04X%04X\\", pair[0], pair[1]);
-      const std::wstring subBlock = block + std::wstring(name);
-      void* value = nullptr;
-      UINT valueSize = 0;
-      if (::VerQueryValueW(data.data(), subBlock.c_str(), &value, &valueSize) && value)
-        result.assign(static_cast<const wchar_t*>(value), wcsnlen(static_cast<const wchar_t*>(value), valueSize));
-    }
-  }
+  VersionResource version;
+  std::wstring result = version.Read(fileName_) ? version.String(name) : std::wstring();
   if (!versionInfoCache_) versionInfoCache_ = std::make_unique<std::vector<std::pair<std::wstring, std::wstring>>>();
   versionInfoCache_->emplace_back(std::wstring(name), result);
   return result;

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <cwchar>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
@@ -138,27 +137,12 @@ std::wstring PluginPath(const PluginList& list, int index) {
 std::wstring ProxySiblingPath(const std::wstring& pluginPath) { return ChangeFileExt(pluginPath, L".wcx64"); }
 
 bool IsProxyPluginCopy(const std::wstring& file) {
-  // A version resource is at most 65535 bytes (its length is a WORD); with the room the system adds for
-  // its conversions it always fits in 128 KiB. One read instead of asking for the size first halves the
-  // cost per sibling, which dominates the scan of a large wincmd.ini.
-  static thread_local std::vector<BYTE> data(128 * 1024);
-  if (!::GetFileVersionInfoW(file.c_str(), 0, static_cast<DWORD>(data.size()), data.data())) return false;
-  struct Translation {
-    WORD language, codePage;
-  };
-  Translation* translations = nullptr;
-  UINT length = 0;
-  if (!::VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translations),
-                        &length) ||
-      !translations || length < sizeof(Translation))
-    return false;
-  wchar_t block[64];
-  swprintf(block, 64, L"\\StringFileInfo\\%04X%04X\\FileDescription", translations[0].language,
-           translations[0].codePage);
-  wchar_t* description = nullptr;
-  if (!::VerQueryValueW(data.data(), block, reinterpret_cast<void**>(&description), &length) || !description)
-    return false;
-  return std::wstring(description) == kProxyDescription;
+  VersionResource version;
+  return IsProxyPluginCopy(file, version);
+}
+
+bool IsProxyPluginCopy(const std::wstring& file, VersionResource& buffer) {
+  return buffer.Read(file) && buffer.String(L"FileDescription") == kProxyDescription;
 }
 
 std::wstring RedirectTarget(const std::wstring& wincmdIni, const std::wstring& value) {
@@ -183,13 +167,14 @@ void PluginInventory(const std::wstring& wincmdIni, PluginList& list) {
     // Plugin paths already listed, upper-cased: the duplicate test without walking the list each time.
     std::unordered_set<std::wstring> listed;
     SiblingFinder siblings;
+    VersionResource version;
     for (const auto& entry : entries) {
       if (SameText(entry.key, kRedirectSectionKey)) continue;
       std::wstring value = ExpandEnvStr(entry.value);
       if (value.empty()) continue;
       const std::wstring plugin = StripNumericPrefix(value);
       const std::wstring sibling = ProxySiblingPath(plugin);
-      if (siblings.Exists(sibling) && !IsProxyPluginCopy(sibling)) continue;  // a real 64-bit build
+      if (siblings.Exists(sibling) && !IsProxyPluginCopy(sibling, version)) continue;  // a real 64-bit build
       if (!listed.insert(UpperCase(plugin)).second) continue;
       list.AddTicked(ExtractFileName(plugin), ExtractFileDir(plugin));
     }

@@ -4,6 +4,8 @@
 #pragma once
 #include <string>
 
+#include "VersionInfo.h"
+
 namespace qor {
 
 // The plugin list as the inventory and the install procedure see it. An item is a plugin: its caption is
@@ -28,6 +30,8 @@ std::wstring ProxySiblingPath(const std::wstring& pluginPath);
 // True when the file's version resource names it a copy of the proxy plugin ("WCX proxy plugin" as the
 // FileDescription of its first translation). A file without a readable version resource is not one.
 bool IsProxyPluginCopy(const std::wstring& file);
+// The same, reading the resource into buffer, which a scan over many files keeps from one to the next.
+bool IsProxyPluginCopy(const std::wstring& file, VersionResource& buffer);
 
 // Strips a leading "<integer>," from a configured plugin value (287,C:\x.wcx gives C:\x.wcx); a value
 // whose text before the first comma is not an integer stays whole.

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "Format.h"
 #include "Handles.h"
 #include "JvqorSelfInfo.h"
 #include "Paths.h"
@@ -72,7 +73,7 @@ std::wstring DirEditBeforeDialog(const std::wstring& AName) {
 }
 
 std::wstring NoticeLine(int year, const std::wstring& maker) {
-  std::wstring years = year <= 2014 ? L"2014" : L"2014\u2013" + std::to_wstring(year);
+  std::wstring years = year <= 2014 ? L"2014" : L"2014\u2013" + DecimalText(year);
   return L"\u00A9 " + years + L" " + maker;
 }
 

@@ -3,6 +3,7 @@
 #include <tlhelp32.h>
 
 #include "Error.h"
+#include "Format.h"
 #include "Handles.h"
 
 namespace qor {
@@ -112,7 +113,7 @@ std::wstring GetProcessImagePath(DWORD processId) {
   try {
     return IsVistaOrLater() ? ImagePathVistaOrLater(processId) : ImagePathBeforeVista(processId);
   } catch (...) {
-    return L"System process #" + std::to_wstring(processId);
+    return L"System process #" + DecimalText(processId);
   }
 }
 

@@ -127,7 +127,7 @@ std::wstring ProcessEntryText(DWORD processId) {
   try {
     return GetProcessImagePath(processId);
   } catch (...) {
-    return L"Unknown process #" + std::to_wstring(processId);
+    return L"Unknown process #" + DecimalText(processId);
   }
 }
 

@@ -18,3 +18,43 @@ TEST(FormatText, CatalogueTextCannotReachMissingArguments) {
   // An argument that itself holds a placeholder is not expanded again.
   EXPECT_EQ(FormatText(L"[%s] %s", {std::wstring(L"%s"), std::wstring(L"b")}), L"[%s] b");
 }
+
+TEST(DecimalText, WritesEveryLongLong) {
+  const struct {
+    long long value;
+    const wchar_t* text;
+  } cases[] = {
+      {0, L"0"},
+      {7, L"7"},
+      {-7, L"-7"},
+      {1000, L"1000"},
+      {4294967295LL, L"4294967295"},
+      {9223372036854775807LL, L"9223372036854775807"},
+      {-9223372036854775807LL - 1, L"-9223372036854775808"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(qor::DecimalText(c.value), c.text);
+  }
+}
+
+TEST(HexText, PadsToTheWidthButNeverCuts) {
+  const struct {
+    unsigned long long value;
+    int minDigits;
+    const wchar_t* text;
+  } cases[] = {
+      {0, 1, L"0"},
+      {0, 4, L"0000"},
+      {0x409, 4, L"0409"},
+      {0x04B0, 4, L"04B0"},
+      {0xabcdef, 4, L"ABCDEF"},
+      {0x80004005ULL, 8, L"80004005"},
+      {0x1A, 8, L"0000001A"},
+      {0xFFFFFFFFFFFFFFFFULL, 1, L"FFFFFFFFFFFFFFFF"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(qor::HexText(c.value, c.minDigits), c.text);
+  }
+}
