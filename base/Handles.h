@@ -212,15 +212,32 @@ class CriticalSection {
   CRITICAL_SECTION cs_;
 };
 
-class LockGuard {
+// A lock that is not re-entrant and needs no start-up: it is constant-initialised, so process-wide state
+// that is reached before any module start-up (or from static objects) can be guarded by it. What
+// std::mutex gives, without the threads library that std::mutex brings into the program.
+class SlimLock {
  public:
-  explicit LockGuard(CriticalSection& cs) noexcept : cs_(cs) { cs_.Enter(); }
-  LockGuard(const LockGuard&) = delete;
-  LockGuard& operator=(const LockGuard&) = delete;
-  ~LockGuard() { cs_.Leave(); }
+  constexpr SlimLock() noexcept = default;
+  SlimLock(const SlimLock&) = delete;
+  SlimLock& operator=(const SlimLock&) = delete;
+  void Enter() noexcept { ::AcquireSRWLockExclusive(&lock_); }
+  void Leave() noexcept { ::ReleaseSRWLockExclusive(&lock_); }
 
  private:
-  CriticalSection& cs_;
+  SRWLOCK lock_ = SRWLOCK_INIT;
+};
+
+// Holds a CriticalSection or a SlimLock for a scope.
+template <class Lock>
+class LockGuard {
+ public:
+  explicit LockGuard(Lock& lock) noexcept : lock_(lock) { lock_.Enter(); }
+  LockGuard(const LockGuard&) = delete;
+  LockGuard& operator=(const LockGuard&) = delete;
+  ~LockGuard() { lock_.Leave(); }
+
+ private:
+  Lock& lock_;
 };
 
 }  // namespace qor

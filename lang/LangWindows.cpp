@@ -1,42 +1,41 @@
 #include "LangWindows.h"
 
 #include <algorithm>
-#include <mutex>
+
+#include "Handles.h"
 
 namespace qor {
 
 namespace {
-std::mutex& WindowsLock() {
-  static std::mutex m;
-  return m;
-}
-std::vector<HWND>& Windows() {
-  static std::vector<HWND> w;
-  return w;
-}
+// Both are constant-initialised, so a window may join before any module start-up has run.
+SlimLock g_windowsLock;
+std::vector<HWND> g_windows;
+
+SlimLock& WindowsLock() { return g_windowsLock; }
+std::vector<HWND>& Windows() { return g_windows; }
 }  // namespace
 
 void JoinLangWindows(HWND window) {
-  std::lock_guard<std::mutex> g(WindowsLock());
+  LockGuard g(WindowsLock());
   auto& w = Windows();
   if (std::find(w.begin(), w.end(), window) == w.end()) w.push_back(window);
 }
 
 void LeaveLangWindows(HWND window) {
-  std::lock_guard<std::mutex> g(WindowsLock());
+  LockGuard g(WindowsLock());
   auto& w = Windows();
   w.erase(std::remove(w.begin(), w.end(), window), w.end());
 }
 
 std::vector<HWND> LangWindows() {
-  std::lock_guard<std::mutex> g(WindowsLock());
+  LockGuard g(WindowsLock());
   return Windows();
 }
 
 void BroadcastUIChanged() {
   for (HWND h : LangWindows()) {
     {
-      std::lock_guard<std::mutex> g(WindowsLock());
+      LockGuard g(WindowsLock());
       auto& w = Windows();
       if (std::find(w.begin(), w.end(), h) == w.end()) continue;
     }

@@ -11,21 +11,17 @@ namespace qor {
 
 namespace {
 
-// The live forms of the (one) window thread, in creation order.
-std::vector<Form*>& LiveForms() noexcept {
-  static std::vector<Form*> forms;
-  return forms;
-}
+// The state of the (one) window thread. Each is constant-initialised, so it exists before any module
+// start-up and needs neither a guard on first use nor a thread's storage.
+// The live forms, in creation order.
+std::vector<Form*> g_liveForms;
+Form* g_mainForm = nullptr;
+// What a handler raised, kept for the message loop to raise again.
+std::exception_ptr g_pendingError;
 
-Form*& MainFormSlot() noexcept {
-  static Form* form = nullptr;
-  return form;
-}
-
-std::exception_ptr& PendingError() noexcept {
-  static thread_local std::exception_ptr error;
-  return error;
-}
+std::vector<Form*>& LiveForms() noexcept { return g_liveForms; }
+Form*& MainFormSlot() noexcept { return g_mainForm; }
+std::exception_ptr& PendingError() noexcept { return g_pendingError; }
 
 
 void RegisterFormClass(const FormParams& params, WNDPROC procedure) {
