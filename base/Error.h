@@ -1,6 +1,7 @@
 // The one error type of the program and the text of system errors.
 #pragma once
 #include <windows.h>
+#include <cstdarg>
 #include <exception>
 #include <functional>
 #include <stdexcept>
@@ -59,6 +60,23 @@ class FileStreamError : public Error {
 };
 
 // Running out of memory is std::bad_alloc throughout; it has no type of its own here.
+
+// What the standard library raises for a broken precondition: an index past the end (substr, at), a
+// length beyond max_size(), a null pointer for a string. The program replaces the library's own
+// raisers (base/StandardThrows.cpp), whose std::logic_error and std::runtime_error families would bring
+// in a second string implementation of some 50 KB; this one type carries the same text as what().
+// Catch std::exception (or LibraryError), never std::out_of_range or std::length_error: those are not
+// raised. std::bad_alloc and std::bad_array_new_length stay as they are.
+class LibraryError : public std::exception {
+ public:
+  // Copies text (cut to the buffer), or the printf-style pattern filled with its arguments.
+  explicit LibraryError(const char* text) noexcept;
+  LibraryError(const char* pattern, va_list arguments) noexcept;
+  const char* what() const noexcept override { return text_; }
+
+ private:
+  char text_[256];
+};
 
 // The system's own message for an error code, without trailing line breaks or blanks;
 // empty when the system has none.

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
+#include <memory>
+#include <string>
 #include <new>
 #include <stdexcept>
 #include <vector>
@@ -71,4 +74,62 @@ TEST(RunReportingErrors, NormalEndReturnsTheBodysCodeAndAFailingReportIsContaine
   // A report that raises (the message box could not be shown) does not take the shut-downs with it.
   EXPECT_EQ(RunReportingErrors([] () -> int { throw 1; }, [](const std::wstring&) { throw std::bad_alloc(); }), 1);
   EXPECT_EQ(ExceptionText(nullptr), L"");
+}
+
+// The standard library's precondition errors arrive as LibraryError with the library's own text, and
+// the program's one catch shows that text; running out of memory is still std::bad_alloc.
+TEST(LibraryError, TheLibrarysPreconditionErrorsCarryItsText) {
+  struct Case {
+    const char* what;
+    std::function<void()> body;
+    const char* expected;
+  };
+  volatile size_t past = 5;  // not a constant, so the compiler cannot see the broken precondition
+  const Case cases[] = {
+      {"substr past the end", [&] { (void)std::string("abc").substr(past); },
+       "basic_string::substr: __pos (which is 5) > this->size() (which is 3)"},
+      {"wide substr past the end", [&] { (void)std::wstring(L"ab").substr(past); },
+       "basic_string::substr: __pos (which is 5) > this->size() (which is 2)"},
+      {"vector::at", [&] { (void)std::vector<int>(2).at(past); },
+       "vector::_M_range_check: __n (which is 5) >= this->size() (which is 2)"},
+      {"vector beyond max_size", [] { std::vector<int> v; v.reserve(v.max_size() + 1); }, "vector::reserve"},
+      {"string from null", [] {
+         const wchar_t* volatile none = nullptr;
+         std::wstring text(none);
+       },
+       "basic_string: construction from null is not valid"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::exception_ptr raised;
+    try {
+      c.body();
+    } catch (const LibraryError& e) {
+      EXPECT_STREQ(e.what(), c.expected);
+      raised = std::current_exception();
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << "raised as another type: " << e.what();
+    }
+    ASSERT_TRUE(raised) << "nothing raised";
+    const std::string expected(c.expected);
+    EXPECT_EQ(ExceptionText(raised), std::wstring(expected.begin(), expected.end()));
+  }
+}
+
+TEST(LibraryError, OutOfMemoryStaysBadAllocAndLongTextsAreCut) {
+  std::allocator<int> allocator;
+  const struct {
+    const char* what;
+    size_t count;
+  } sizes[] = {
+      {"more than memory can hold", static_cast<size_t>(PTRDIFF_MAX) / sizeof(int) + 1},
+      {"more than size_t can count", SIZE_MAX / sizeof(int) + 1},
+  };
+  for (const auto& s : sizes) {
+    SCOPED_TRACE(s.what);
+    EXPECT_THROW((void)allocator.allocate(s.count), std::bad_alloc);
+  }
+  const std::string longText(400, 'x');
+  EXPECT_EQ(std::string(LibraryError(longText.c_str()).what()), longText.substr(0, 255));
+  EXPECT_STREQ(LibraryError(nullptr).what(), "");
 }
