@@ -64,6 +64,8 @@ const ClipboardFormatRow kClipboardFormats[] = {
 std::vector<UINT> ClipboardFormats;
 // Exists between start-up and shut-down only.
 std::unique_ptr<std::vector<FileListClass>> FileListClassRegistry;
+// What FileListClasses gives outside that time (constant-initialised: no guard on first use).
+const std::vector<FileListClass> NoFileListClasses;
 
 }  // namespace
 
@@ -74,8 +76,7 @@ void RegisterFileListClass(const FileListClass& cls) {
 }
 
 const std::vector<FileListClass>& FileListClasses() {
-  static const std::vector<FileListClass> none;
-  return FileListClassRegistry ? *FileListClassRegistry : none;
+  return FileListClassRegistry ? *FileListClassRegistry : NoFileListClasses;
 }
 
 void InitializeShellBaseExtension() {
