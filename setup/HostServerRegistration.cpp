@@ -3,7 +3,7 @@
 #include "Error.h"
 #include "Format.h"
 #include "Handles.h"
-#include "Paths.h"
+#include "PathParts.h"
 #include "QuorvexSetupUtils.h"
 #include "qorLang.h"
 

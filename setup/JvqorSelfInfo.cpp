@@ -7,7 +7,7 @@
 #include <cwchar>
 
 #include "Format.h"
-#include "Paths.h"
+#include "TextCompare.h"
 #include "VersionInfo.h"
 #include "qorLang.h"
 

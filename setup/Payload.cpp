@@ -10,9 +10,11 @@
 #include <new>
 
 #include "Error.h"
+#include "FileSystem.h"
 #include "Format.h"
 #include "Handles.h"
-#include "Paths.h"
+#include "PathParts.h"
+#include "TextCompare.h"
 
 namespace qor {
 namespace {

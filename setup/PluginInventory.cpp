@@ -7,9 +7,10 @@
 #include <unordered_set>
 #include <vector>
 
+#include "FileSystem.h"
 #include "Handles.h"
-#include "Paths.h"
-#include "TotalCommanderLocation.h"
+#include "PathParts.h"
+#include "TextCompare.h"
 
 namespace qor {
 

@@ -1,6 +1,6 @@
 #include "QuorvexSetupCloseProcessFormUnit.h"
 
-#include "Paths.h"
+#include "FileSystem.h"
 #include "qorLang.h"
 
 namespace qor {

@@ -6,10 +6,11 @@
 
 #include <vector>
 
+#include "FileSystem.h"
 #include "Format.h"
 #include "Handles.h"
 #include "JvqorSelfInfo.h"
-#include "Paths.h"
+#include "PathParts.h"
 #include "PluginInventory.h"
 #include "QuorvexSetupBuildInfo.h"
 #include "QuorvexSetupUtils.h"

@@ -13,11 +13,13 @@
 #include <vector>
 
 #include "Error.h"
+#include "FileSystem.h"
 #include "Format.h"
 #include "Handles.h"
-#include "Paths.h"
+#include "PathParts.h"
 #include "QuorvexSetupCloseProcessFormUnit.h"
 #include "QuorvexSetupUtils.h"
+#include "TextCompare.h"
 #include "qorLang.h"
 
 namespace qor {

@@ -7,9 +7,10 @@
 #include <vector>
 
 #include "Error.h"
+#include "FileSystem.h"
 #include "Format.h"
 #include "HostServerRegistration.h"
-#include "Paths.h"
+#include "PathParts.h"
 #include "Payload.h"
 #include "PluginInventory.h"
 #include "QuorvexSetupMainFormUnit.h"

@@ -5,9 +5,11 @@
 
 #include <cstdint>
 
+#include "FileSystem.h"
 #include "Handles.h"
-#include "Paths.h"
+#include "PathParts.h"
 #include "QuorvexSetupUtils.h"
+#include "TextCompare.h"
 #include "qorShellBaseExtension.h"
 
 namespace qor {
@@ -64,17 +66,6 @@ long long ReadIniInteger(const std::wstring& file, const wchar_t* section, const
 }
 
 }  // namespace
-
-std::wstring ExpandEnvStr(const std::wstring& text) {
-  if (text.empty()) return text;
-  DWORD n = ::ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
-  if (n <= 1) return text;
-  std::wstring out(n, L'\0');
-  DWORD written = ::ExpandEnvironmentStringsW(text.c_str(), out.data(), n);
-  if (written == 0 || written > n) return text;
-  out.resize(written - 1);
-  return out;
-}
 
 std::wstring TotalCommanderParentPath() {
   DWORD parent = GetParentProcessID();

@@ -13,8 +13,6 @@ std::wstring FindTotalCommanderDir();
 std::wstring IniFileForProgramDir(const std::wstring& programDir);
 // The parent process's image path when it is TOTALCMD.EXE or TOTALCMD64.EXE (any letter case).
 std::wstring TotalCommanderParentPath();
-// %NAME% references replaced from the setup's environment; undefined ones stay as written.
-std::wstring ExpandEnvStr(const std::wstring& text);
 // The directory part of the Windows folder (C:\ for C:\Windows), or the empty text.
 std::wstring GetWindowsFolderParent();
 // The default setup folder for a found program folder: <folder>\Plugins\Quorvex when the folder exists,

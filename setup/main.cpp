@@ -9,7 +9,7 @@
 #include "Error.h"
 #include "Handles.h"
 #include "JvqorSelfInfo.h"
-#include "Paths.h"
+#include "ProcessPolicy.h"
 #include "QuorvexSetupLang.h"
 #include "QuorvexSetupMainFormUnit.h"
 #include "QuorvexSetupUtils.h"

@@ -15,13 +15,13 @@
 #include <vector>
 
 #include "Error.h"
-#include "Paths.h"
+#include "FileSystem.h"
 #include "HostServerRegistration.h"
 #include "Payload.h"
 #include "PluginInventory.h"
-#include "RunningProcesses.h"
 #include "QuorvexSetupLang.h"
 #include "QuorvexSetupUtils.h"
+#include "RunningProcesses.h"
 #include "SetupProcedure.h"
 #include "qorLang.h"
 #include "LoggingClient.h"

@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "FileSystem.h"
 #include "Handles.h"
-#include "Paths.h"
 #include "SetupTestSupport.h"
+#include "TextCompare.h"
 
 using namespace qor;
 using namespace qortest;

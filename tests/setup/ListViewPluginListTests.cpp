@@ -4,7 +4,6 @@
 #include <commctrl.h>
 
 #include "ListViewPluginList.h"
-#include "Paths.h"
 #include "SetupTestSupport.h"
 
 using namespace qor;

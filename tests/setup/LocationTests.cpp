@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
-#include "Paths.h"
+#include "FileSystem.h"
 #include "QuorvexSetupUtils.h"
 #include "SetupTestSupport.h"
 #include "TotalCommanderLocation.h"
@@ -93,17 +93,6 @@ TEST_F(Location, IniFileNameFromLocalMachineWhenCurrentUserHasNone) {
   registry.SetString(HKEY_CURRENT_USER, L"IniFileName", L"");
   registry.SetString(HKEY_LOCAL_MACHINE, L"IniFileName", L"%QOR_TESTROOT%\\machine.ini");
   EXPECT_EQ(IniFileForProgramDir(programDir), temp / L"machine.ini");
-}
-
-TEST_F(Location, ExpandEnvStr) {
-  SetEnvironmentVariableW(L"QOR_X", L"C:\\x");
-  EXPECT_EQ(ExpandEnvStr(L""), L"");
-  EXPECT_EQ(ExpandEnvStr(L"%QOR_X%\\wincmd.ini"), L"C:\\x\\wincmd.ini");
-  EXPECT_EQ(ExpandEnvStr(L"%COMMANDER_PATH%\\wincmd.ini"), L"%COMMANDER_PATH%\\wincmd.ini");
-  EXPECT_EQ(ExpandEnvStr(L"plain"), L"plain");
-  std::wstring longText(5000, L'y');
-  EXPECT_EQ(ExpandEnvStr(L"%QOR_X%" + longText), L"C:\\x" + longText);
-  SetEnvironmentVariableW(L"QOR_X", nullptr);
 }
 
 TEST_F(Location, FindWincmdIniRegistryStep) {

@@ -7,9 +7,9 @@
 #include <functional>
 #include <vector>
 
+#include "FileSystem.h"
 #include "JvqorSelfInfo.h"
 #include "LangWindows.h"
-#include "Paths.h"
 #include "QuorvexSetupLang.h"
 #include "QuorvexSetupMainFormUnit.h"
 #include "QuorvexSetupUtils.h"

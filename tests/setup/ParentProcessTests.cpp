@@ -4,8 +4,8 @@
 #include <sstream>
 #include <vector>
 
-#include "Paths.h"
 #include "SetupTestSupport.h"
+#include "TextCompare.h"
 
 using namespace qor;
 using namespace qortest;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "Paths.h"
+#include "FileSystem.h"
+#include "PathParts.h"
 #include "PluginInventory.h"
 #include "SetupTestSupport.h"
 #include "VectorPluginList.h"

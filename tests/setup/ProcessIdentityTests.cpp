@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "Paths.h"
 #include "QuorvexSetupUtils.h"
 #include "SetupTestSupport.h"
+#include "TextCompare.h"
 
 #include <vector>
 

@@ -23,11 +23,12 @@
 #include "FileTestSupport.h"
 #include "Format.h"
 #include "JvqorSelfInfo.h"
-#include "Paths.h"
+#include "PathParts.h"
 #include "QuorvexSetupLang.h"
 #include "QuorvexSetupUtils.h"
 #include "RunningProcesses.h"
 #include "SetupModules.h"
+#include "TextCompare.h"
 #include "qorLang.h"
 #include "qorShellBaseExtension.h"
 

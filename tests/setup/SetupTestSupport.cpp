@@ -1,6 +1,5 @@
 #include "SetupTestSupport.h"
 
-#include "Paths.h"
 #include "TotalCommanderLocation.h"
 
 namespace qortest {

@@ -3,7 +3,8 @@
 
 #include <string>
 
-#include "Paths.h"
+#include "PathParts.h"
+#include "ProcessPolicy.h"
 
 namespace {
 std::wstring BinDir() {

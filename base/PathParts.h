@@ -1,4 +1,5 @@
-// Path parts and file-system tests shared by the setup. "\" and ":" are the delimiters.
+// Path parts: folder, directory and file name parts, extensions and joins. "\" and ":" are the
+// delimiters.
 #pragma once
 #include <string>
 #include <string_view>
@@ -20,20 +21,5 @@ std::wstring IncludeTrailingPathDelimiter(std::wstring_view path);
 // Joins a folder and a file name with exactly one "\" between them. An empty folder gives the name
 // unchanged, and a drive-relative folder such as "C:" is not given a "\" (C: + y gives C:y).
 std::wstring JoinPath(std::wstring_view folder, std::wstring_view name);
-
-// Existence tests that follow symbolic links.
-bool FileExists(const std::wstring& path);
-bool DirectoryExists(const std::wstring& path);
-// Creates every missing level from the outermost inwards; true when the folder exists afterwards.
-bool ForceDirectories(const std::wstring& path);
-
-// The platform's locale-aware upper-casing of the whole text.
-std::wstring UpperCase(std::wstring_view text);
-// Locale-aware case-insensitive equality.
-bool SameText(std::wstring_view a, std::wstring_view b);
-
-// Restricts the search path of libraries loaded by bare name to System32 (when the system offers it),
-// so that a DLL planted beside the setup (a Downloads folder) is never loaded. True when restricted.
-bool RestrictDllSearchToSystem32();
 
 }  // namespace qor
