@@ -39,7 +39,7 @@ void BroadcastUIChanged() {
       auto& w = Windows();
       if (std::find(w.begin(), w.end(), h) == w.end()) continue;
     }
-    ::SendMessageW(h, WM_QOR_UICHANGED, 0, 0);
+    ::SendMessageW(h, CM_SYSFONTCHANGED, 0, 0);
   }
 }
 

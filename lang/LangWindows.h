@@ -8,15 +8,15 @@
 
 namespace qor {
 
-// Sent (SendMessageW, wParam = lParam = 0) to every open form when the language or the system message
-// font changes; the form lays itself out again.
-constexpr UINT WM_QOR_UICHANGED = 0xB035;
+// The re-layout message: sent (SendMessageW, wParam = lParam = 0) to every open form when the language
+// or the system message font changes; the form lays itself out again.
+constexpr UINT CM_SYSFONTCHANGED = 0xB035;
 
 void JoinLangWindows(HWND window);
 void LeaveLangWindows(HWND window);
 // The joined windows, in joining order.
 std::vector<HWND> LangWindows();
-// Sends WM_QOR_UICHANGED to every joined window, in joining order. A window that leaves (or joins)
+// Sends CM_SYSFONTCHANGED to every joined window, in joining order. A window that leaves (or joins)
 // while the broadcast runs is handled safely: the broadcast walks a copy and skips windows that left.
 void BroadcastUIChanged();
 

@@ -12,8 +12,6 @@
 
 namespace qor {
 
-static_assert(CM_SYSFONTCHANGED == WM_QOR_UICHANGED, "one re-layout message for language and font changes");
-
 namespace {
 
 // Created by InitializeQorLang, destroyed by FinalizeQorLang. Without it (before start-up or after

@@ -35,9 +35,6 @@ constexpr int LangFrench = 1036;
 constexpr int LangJapanese = 1041;
 constexpr int LangRussian = 1049;
 
-// The window message sent to every open window when the texts may have changed.
-constexpr unsigned CM_SYSFONTCHANGED = 0xB035;
-
 void InitializeQorLang();
 void FinalizeQorLang();
 

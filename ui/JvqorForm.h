@@ -1,6 +1,6 @@
 // The base form of the setup's windows. It gives every window the system message font and a layout
 // pass in code: ApplyUI runs with fresh dialog metrics once the window has been built and again when the
-// system fonts, the visual theme or the catalogue language change (WM_QOR_UICHANGED, WM_THEMECHANGED).
+// system fonts, the visual theme or the catalogue language change (CM_SYSFONTCHANGED, WM_THEMECHANGED).
 //
 // Construction order of a derived form (use CreateForm, which runs AfterConstruction):
 //   window created -> InitFont -> joins the language windows -> derived constructor body (controls,

@@ -118,7 +118,7 @@ LRESULT Form::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_NCHITTEST:
       return OnNcHitTest(lParam);
-    case WM_QOR_UICHANGED:
+    case CM_SYSFONTCHANGED:
       OnUIChanged();
       return 0;
     case WM_THEMECHANGED: {
@@ -204,7 +204,7 @@ void Form::OnThemeChanged() {}
 void Form::OnDestroy() {}
 
 void Form::OnSettingChange(WPARAM wParam, LPARAM) {
-  if (wParam == SPI_SETNONCLIENTMETRICS) ::SendMessageW(hwnd_, WM_QOR_UICHANGED, 0, 0);
+  if (wParam == SPI_SETNONCLIENTMETRICS) ::SendMessageW(hwnd_, CM_SYSFONTCHANGED, 0, 0);
 }
 
 void Form::OnActivate(WPARAM wParam) noexcept {

@@ -110,14 +110,14 @@ class Form {
   // message loop.
   virtual void OnClose();
   virtual LRESULT OnNcHitTest(LPARAM lParam);
-  // WM_QOR_UICHANGED: system fonts or the language changed. Default: redraws the form.
+  // CM_SYSFONTCHANGED: system fonts or the language changed. Default: redraws the form.
   virtual void OnUIChanged();
   // WM_THEMECHANGED, after the default handling.
   virtual void OnThemeChanged();
   // WM_DESTROY: the window is going, whether the object dies with it or lives on (Handle() is still
   // valid during the call and null afterwards).
   virtual void OnDestroy();
-  // A change of the non-client metrics (the message font among them) is passed on as WM_QOR_UICHANGED.
+  // A change of the non-client metrics (the message font among them) is passed on as CM_SYSFONTCHANGED.
   virtual void OnSettingChange(WPARAM wParam, LPARAM lParam);
 
  private:

@@ -12,6 +12,7 @@
 
 #include "FileTestSupport.h"
 #include "Handles.h"
+#include "LangWindows.h"
 #include "QuorvexSetupCloseProcessFormUnit.h"
 #include "QuorvexSetupLang.h"
 #include "UiTestSupport.h"

@@ -200,7 +200,7 @@ TEST_F(MainForm, LayoutFollowsTheDialogUnits) {
       << "left " << form->ProductNameLabel.Left() << " width " << form->ProductNameLabel.Width();
   // A second pass gives the same layout and keeps the window where it is.
   Bounds before = form->GetBounds();
-  SendMessageW(form->Handle(), WM_QOR_UICHANGED, 0, 0);
+  SendMessageW(form->Handle(), CM_SYSFONTCHANGED, 0, 0);
   Bounds after = form->GetBounds();
   EXPECT_EQ(after.left, before.left);
   EXPECT_EQ(after.top, before.top);

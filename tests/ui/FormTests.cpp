@@ -133,7 +133,7 @@ TEST(JvqorForm, LaidOutOnceThenOnEveryUIChange) {
     WPARAM wParam;
     int passesAfter;
   } cases[] = {
-      {"0xB035", WM_QOR_UICHANGED, 0, 2},
+      {"0xB035", CM_SYSFONTCHANGED, 0, 2},
       {"WM_THEMECHANGED", WM_THEMECHANGED, 0, 3},
       {"message font change", WM_SETTINGCHANGE, SPI_SETNONCLIENTMETRICS, 4},
       {"another setting", WM_SETTINGCHANGE, SPI_SETDESKWALLPAPER, 4},
@@ -230,7 +230,7 @@ TEST(JvqorForm, MetricsAreFreedWhenTheLayoutFails) {
   EXPECT_EQ(CountingUI::alive, 0);
 
   // Raised by a message handler: kept until the sender asks for it.
-  ::SendMessageW(form->Handle(), WM_QOR_UICHANGED, 0, 0);
+  ::SendMessageW(form->Handle(), CM_SYSFONTCHANGED, 0, 0);
   EXPECT_EQ(CountingUI::alive, 0);
   ASSERT_TRUE(HasPendingWindowError());
   EXPECT_THROW(RethrowPendingWindowError(), Error);
@@ -270,11 +270,11 @@ TEST(JvqorForm, SystemMessageFontChangeRelaysOutWithNewUnits) {
 TEST(JvqorForm, RelayoutDoesNotGrowGdiObjects) {
   auto form = CreateForm<RecordingForm>(L"gdi");
   form->Show();
-  for (int i = 0; i < 5; ++i) ::SendMessageW(form->Handle(), WM_QOR_UICHANGED, 0, 0);
+  for (int i = 0; i < 5; ++i) ::SendMessageW(form->Handle(), CM_SYSFONTCHANGED, 0, 0);
   qor::test::PumpMessages(50);
   int before = qor::test::GdiObjectCount();
   ASSERT_GT(before, 0);
-  for (int i = 0; i < 100; ++i) ::SendMessageW(form->Handle(), i % 2 ? WM_QOR_UICHANGED : WM_THEMECHANGED, 0, 0);
+  for (int i = 0; i < 100; ++i) ::SendMessageW(form->Handle(), i % 2 ? CM_SYSFONTCHANGED : WM_THEMECHANGED, 0, 0);
   qor::test::PumpMessages(50);
   EXPECT_EQ(form->passes, 106);
   EXPECT_EQ(qor::test::GdiObjectCount(), before);
