@@ -14,6 +14,7 @@
 #include "Format.h"
 #include "Handles.h"
 #include "PathParts.h"
+#include "PayloadFormat.h"
 #include "TextCompare.h"
 
 namespace qor {
@@ -58,15 +59,8 @@ class ContainerReader {
     pos_ += n;
     return part;
   }
-  uint8_t U8() { return Take(1)[0]; }
-  uint16_t U16() {
-    auto b = Take(2);
-    return static_cast<uint16_t>(b[0] | (b[1] << 8));
-  }
-  uint32_t U32() {
-    auto b = Take(4);
-    return b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24);
-  }
+  // A little-endian field of the given byte count.
+  uint32_t Field(size_t bytes) { return payload_format::ReadLittleEndian(Take(bytes).data(), bytes); }
 
  private:
   std::span<const unsigned char> data_;
@@ -81,14 +75,15 @@ struct RecordHeader {
 
 RecordHeader ReadRecordHeader(ContainerReader& reader) {
   RecordHeader r;
-  reader.U8();  // Lead: 0 in every record, not interpreted
-  const uint16_t nameLength = reader.U16();
-  auto nameBytes = reader.Take(2 * static_cast<size_t>(nameLength));
+  using namespace payload_format;
+  reader.Field(kLeadBytes);  // Lead: 0 in every record, not interpreted
+  const size_t nameLength = reader.Field(kNameLengthBytes);
+  auto nameBytes = reader.Take(kNameUnitBytes * nameLength);
   r.name.resize(nameLength);
   for (size_t i = 0; i < nameLength; ++i)
-    r.name[i] = static_cast<wchar_t>(nameBytes[2 * i] | (nameBytes[2 * i + 1] << 8));
-  r.size = reader.U32();
-  const uint32_t compressedSize = reader.U32();
+    r.name[i] = static_cast<wchar_t>(ReadLittleEndian(nameBytes.data() + kNameUnitBytes * i, kNameUnitBytes));
+  r.size = reader.Field(kSizeBytes);
+  const uint32_t compressedSize = reader.Field(kCompressedSizeBytes);
   r.stream = reader.Take(compressedSize);  // a stream running past the end is a read error
   return r;
 }

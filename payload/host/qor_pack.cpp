@@ -1,8 +1,8 @@
 // qor_pack OUTPUT NAME=FILE [NAME=FILE ...]
 //
 // Writes the setup's payload container: one record per argument, in the order given, each holding the
-// file compressed as one zlib stream (default level). The record layout is described in
-// docs/payload-format.md. The output is written to a temporary file and renamed, so a failed run never
+// file compressed as one zlib stream (default level). The record layout is PayloadFormat.h
+// (docs/payload-format.md). The output is written to a temporary file and renamed, so a failed run never
 // leaves a half-written container that looks newer than its inputs.
 #include <zlib.h>
 
@@ -14,6 +14,10 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "PayloadFormat.h"
+
+namespace format = qor::payload_format;
 
 namespace {
 
@@ -59,14 +63,6 @@ void CheckName(const std::string& name) {
     Fail("record name must be a bare file name: \"" + name + "\"");
 }
 
-void Put16(std::string& out, uint16_t v) {
-  out.push_back(static_cast<char>(v & 0xFF));
-  out.push_back(static_cast<char>(v >> 8));
-}
-void Put32(std::string& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
-
 std::string ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) Fail("cannot open " + path);
@@ -88,9 +84,9 @@ int main(int argc, char** argv) {
     std::string name = arg.substr(0, eq), path = arg.substr(eq + 1);
     CheckName(name);
     std::u16string wname = Utf8ToUtf16(name);
-    if (wname.size() > 0xFFFF) Fail("record name too long: " + name);
+    if (wname.size() > format::kMaxNameUnits) Fail("record name too long: " + name);
     std::string data = ReadWholeFile(path);
-    if (data.size() > 0xFFFFFFFFull) Fail(path + " is larger than 4 GiB - 1");
+    if (data.size() > format::kMaxFileBytes) Fail(path + " is larger than 4 GiB - 1");
 
     uLongf packedSize = compressBound(static_cast<uLong>(data.size()));
     std::string packed(packedSize, '\0');
@@ -98,14 +94,11 @@ int main(int argc, char** argv) {
                        reinterpret_cast<const Bytef*>(data.data()), static_cast<uLong>(data.size()),
                        Z_DEFAULT_COMPRESSION);
     if (rc != Z_OK) Fail(std::string("zlib: ") + zError(rc));
-    if (packedSize > 0xFFFFFFFFull) Fail(path + " compresses to more than 4 GiB - 1");
+    if (packedSize > format::kMaxFileBytes) Fail(path + " compresses to more than 4 GiB - 1");
     packed.resize(packedSize);
 
-    container.push_back('\0');  // Lead
-    Put16(container, static_cast<uint16_t>(wname.size()));
-    for (char16_t u : wname) Put16(container, static_cast<uint16_t>(u));
-    Put32(container, static_cast<uint32_t>(data.size()));
-    Put32(container, static_cast<uint32_t>(packed.size()));
+    format::AppendRecordHeader(container, wname, static_cast<uint32_t>(data.size()),
+                               static_cast<uint32_t>(packed.size()));
     container += packed;
     std::cout << "qor_pack: " << name << ": " << data.size() << " -> " << packed.size() << " bytes\n";
   }

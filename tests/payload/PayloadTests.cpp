@@ -9,10 +9,12 @@
 
 #include "Error.h"
 #include "Format.h"
-#include "Payload.h"
 #include "FileTestSupport.h"
+#include "Payload.h"
+#include "PayloadFormat.h"
 
 using namespace qortest;
+namespace format = qor::payload_format;
 
 namespace {
 
@@ -26,22 +28,11 @@ std::string Deflate(const std::string& data) {
   return out;
 }
 
-void Put16(std::string& s, uint16_t v) {
-  s.push_back(static_cast<char>(v & 0xFF));
-  s.push_back(static_cast<char>(v >> 8));
-}
-void Put32(std::string& s, uint32_t v) {
-  for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
-
 // One record with the given stream; Size and CompressedSize default to the honest values.
 std::string Record(const std::wstring& name, const std::string& stream, uint32_t size,
                    std::optional<uint32_t> compressedSize = {}) {
-  std::string r(1, '\0');
-  Put16(r, static_cast<uint16_t>(name.size()));
-  for (wchar_t c : name) Put16(r, static_cast<uint16_t>(c));
-  Put32(r, size);
-  Put32(r, compressedSize.value_or(static_cast<uint32_t>(stream.size())));
+  std::string r;
+  format::AppendRecordHeader(r, name, size, compressedSize.value_or(static_cast<uint32_t>(stream.size())));
   return r + stream;
 }
 
@@ -98,6 +89,21 @@ uint16_t Machine(const std::string& pe) {
 
 }  // namespace
 
+// The shared layout against the documented bytes, written out by hand: the packer, the reader and the
+// tests all build on it, so this is the check that it says what docs/payload-format.md says.
+TEST(PayloadFormat, RecordHeaderBytesAreTheDocumentedOnes) {
+  std::string header;
+  format::AppendRecordHeader(header, std::wstring(L"a\u00e9"), 0x01020304u, 0xA0B0C0D0u);
+  const std::string expected("\x00" "\x02\x00" "a\x00" "\xe9\x00" "\x04\x03\x02\x01" "\xd0\xc0\xb0\xa0", 15);
+  EXPECT_EQ(header, expected) << testing::PrintToString(header);
+  EXPECT_EQ(format::HeaderSize(2), expected.size());
+  EXPECT_EQ(format::SizeOffset(2), 7u);
+  EXPECT_EQ(format::CompressedSizeOffset(2), 11u);
+  EXPECT_EQ(format::ReadLittleEndian(expected.data() + format::SizeOffset(2), format::kSizeBytes), 0x01020304u);
+  EXPECT_EQ(format::ReadLittleEndian(expected.data() + format::CompressedSizeOffset(2), format::kCompressedSizeBytes),
+            0xA0B0C0D0u);
+}
+
 // ---- Round trips through the resource of the built program ---------------------------------------
 
 TEST(PayloadResource, OwnResourceIsTheX86_64ContainerWithDefaultLevelStreams) {
@@ -111,17 +117,21 @@ TEST(PayloadResource, OwnResourceIsTheX86_64ContainerWithDefaultLevelStreams) {
   size_t pos = 0;
   for (const auto& expected : names) {
     SCOPED_TRACE(Narrow(expected));
-    ASSERT_LT(pos + 3, resource.size());
-    EXPECT_EQ(resource[pos], 0);
-    uint16_t n = resource[pos + 1] | (resource[pos + 2] << 8);
+    ASSERT_LT(pos + format::kNameOffset, resource.size());
+    const unsigned char* record = resource.data() + pos;
+    EXPECT_EQ(record[0], format::kLead);
+    const size_t n = format::ReadLittleEndian(record + format::kNameLengthOffset, format::kNameLengthBytes);
+    ASSERT_LE(pos + format::HeaderSize(n) + 2, resource.size());
     std::wstring name;
-    for (uint16_t i = 0; i < n; ++i) name.push_back(static_cast<wchar_t>(resource[pos + 3 + 2 * i] | (resource[pos + 4 + 2 * i] << 8)));
+    for (size_t i = 0; i < n; ++i)
+      name.push_back(static_cast<wchar_t>(
+          format::ReadLittleEndian(record + format::kNameOffset + format::kNameUnitBytes * i, format::kNameUnitBytes)));
     EXPECT_EQ(name, expected);
-    size_t at = pos + 3 + 2 * n;
-    uint32_t compressed = resource[at + 4] | (resource[at + 5] << 8) | (resource[at + 6] << 16) | (resource[at + 7] << 24);
-    EXPECT_EQ(resource[at + 8], 0x78);
-    EXPECT_EQ(resource[at + 9], 0x9C);
-    pos = at + 8 + compressed;
+    const uint32_t compressed =
+        format::ReadLittleEndian(record + format::CompressedSizeOffset(n), format::kCompressedSizeBytes);
+    EXPECT_EQ(record[format::HeaderSize(n)], 0x78);
+    EXPECT_EQ(record[format::HeaderSize(n) + 1], 0x9C);
+    pos += format::HeaderSize(n) + compressed;
   }
   EXPECT_EQ(pos, resource.size());
 }
@@ -263,7 +273,7 @@ std::vector<ContainerCase> ContainerCases() {
   const std::string hostStream = Deflate(kHost);
   const std::string proxyRecord = FileRecord(L"QuorvexWCX.wcx64", kProxy);
   const std::string hostRecord = FileRecord(L"Quorvex.exe", kHost);
-  const size_t hostHeader = 11 + 2 * 11;
+  const size_t hostHeader = format::HeaderSize(11);
   const uint32_t hostSize = static_cast<uint32_t>(kHost.size());
   const std::wstring readError = L"Stream read error";
   auto badName = [](const std::wstring& name) {
