@@ -26,13 +26,25 @@ std::wstring Digits(unsigned long long value, unsigned base, int minDigits) {
 }
 }  // namespace
 
-std::wstring DecimalText(long long value) {
+std::wstring SignedDecimalText(long long value, int minDigits) {
   // The magnitude is taken in unsigned arithmetic so that the most negative value has one too.
   const unsigned long long magnitude =
       value < 0 ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
-  std::wstring digits = Digits(magnitude, 10, 1);
+  std::wstring digits = Digits(magnitude, 10, minDigits);
   if (value < 0) digits.insert(digits.begin(), L'-');
   return digits;
+}
+
+std::wstring UnsignedDecimalText(unsigned long long value, int minDigits) { return Digits(value, 10, minDigits); }
+
+std::wstring AlignRight(std::wstring text, size_t width) {
+  if (text.size() < width) text.insert(0, width - text.size(), L' ');
+  return text;
+}
+
+std::wstring AlignLeft(std::wstring text, size_t width) {
+  if (text.size() < width) text.append(width - text.size(), L' ');
+  return text;
 }
 
 std::wstring HexText(unsigned long long value, int minDigits) { return Digits(value, 16, minDigits); }

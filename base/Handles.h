@@ -222,6 +222,9 @@ class SlimLock {
   SlimLock& operator=(const SlimLock&) = delete;
   void Enter() noexcept { ::AcquireSRWLockExclusive(&lock_); }
   void Leave() noexcept { ::ReleaseSRWLockExclusive(&lock_); }
+  // Shared holders may hold it together, never with an exclusive one (std::shared_mutex's shared mode).
+  void EnterShared() noexcept { ::AcquireSRWLockShared(&lock_); }
+  void LeaveShared() noexcept { ::ReleaseSRWLockShared(&lock_); }
 
  private:
   SRWLOCK lock_ = SRWLOCK_INIT;
@@ -238,6 +241,18 @@ class LockGuard {
 
  private:
   Lock& lock_;
+};
+
+// Holds a SlimLock shared for a scope.
+class SharedLockGuard {
+ public:
+  explicit SharedLockGuard(SlimLock& lock) noexcept : lock_(lock) { lock_.EnterShared(); }
+  SharedLockGuard(const SharedLockGuard&) = delete;
+  SharedLockGuard& operator=(const SharedLockGuard&) = delete;
+  ~SharedLockGuard() { lock_.LeaveShared(); }
+
+ private:
+  SlimLock& lock_;
 };
 
 }  // namespace qor

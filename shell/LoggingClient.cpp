@@ -4,10 +4,9 @@
 
 #include <atomic>
 #include <cwchar>
-#include <mutex>
-#include <shared_mutex>
 
 #include "Error.h"
+#include "Format.h"
 #include "Handles.h"
 
 namespace qor {
@@ -55,7 +54,7 @@ class LineSink : public LogSink {
       if (debugger_) ::OutputDebugStringW(line.c_str());
       if (!file_) return;
       const std::string bytes = ToUtf8(line);
-      std::lock_guard<std::mutex> hold(lock_);
+      LockGuard hold(lock_);
       DWORD written = 0;
       ::WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     } catch (...) {
@@ -66,7 +65,7 @@ class LineSink : public LogSink {
  private:
   FileHandle file_;
   bool debugger_;
-  std::mutex lock_;
+  SlimLock lock_;
 };
 
 std::wstring EnvironmentText(const wchar_t* name) {
@@ -96,7 +95,7 @@ std::atomic<TCodeSiteLogger*> Logger{nullptr};
 // ---- MemoryLogSink ----
 
 struct MemoryLogSink::Impl {
-  mutable std::mutex lock;
+  mutable SlimLock lock;
   std::vector<LogRecord> records;
 };
 
@@ -105,19 +104,19 @@ MemoryLogSink::~MemoryLogSink() = default;
 
 void MemoryLogSink::Write(const LogRecord& record) noexcept {
   try {
-    std::lock_guard<std::mutex> hold(impl_->lock);
+    LockGuard hold(impl_->lock);
     impl_->records.push_back(record);
   } catch (...) {
   }
 }
 
 std::vector<LogRecord> MemoryLogSink::Records() const {
-  std::lock_guard<std::mutex> hold(impl_->lock);
+  LockGuard hold(impl_->lock);
   return impl_->records;
 }
 
 void MemoryLogSink::Clear() {
-  std::lock_guard<std::mutex> hold(impl_->lock);
+  LockGuard hold(impl_->lock);
   impl_->records.clear();
 }
 
@@ -128,7 +127,7 @@ struct TCodeSiteLogger::Impl {
   std::atomic<bool> active{false};
   // Writers hold it shared for the whole Write; SetSink holds it exclusively, so a sink being replaced
   // has finished every record it was given before it is released.
-  mutable std::shared_mutex lock;
+  mutable SlimLock lock;
   std::shared_ptr<LogSink> sink;
 
   void Send(LogKind kind, const std::wstring& text) noexcept {
@@ -142,7 +141,7 @@ struct TCodeSiteLogger::Impl {
     try {
       LogRecord record{kind, text, depth, ::GetCurrentThreadId(), {}};
       ::GetSystemTimeAsFileTime(&record.time);
-      std::shared_lock<std::shared_mutex> hold(lock);
+      SharedLockGuard hold(lock);
       if (sink) sink->Write(record);
     } catch (...) {
       // No memory for the record: it is dropped.
@@ -176,7 +175,7 @@ void TCodeSiteLogger::SendException(const std::wstring& text, const std::excepti
 void TCodeSiteLogger::SetSink(std::shared_ptr<LogSink> sink) noexcept {
   std::shared_ptr<LogSink> old;
   {
-    std::unique_lock<std::shared_mutex> hold(impl_->lock);
+    LockGuard hold(impl_->lock);
     old = std::exchange(impl_->sink, std::move(sink));
     impl_->active.store(impl_->sink != nullptr, std::memory_order_release);
   }
@@ -184,7 +183,7 @@ void TCodeSiteLogger::SetSink(std::shared_ptr<LogSink> sink) noexcept {
 }
 
 std::shared_ptr<LogSink> TCodeSiteLogger::Sink() const noexcept {
-  std::shared_lock<std::shared_mutex> hold(impl_->lock);
+  SharedLockGuard hold(impl_->lock);
   return impl_->sink;
 }
 
@@ -202,11 +201,22 @@ void FinalizeLoggingClient() { delete Logger.exchange(nullptr, std::memory_order
 std::wstring FormatLogLine(const LogRecord& record) {
   SYSTEMTIME st{};
   ::FileTimeToSystemTime(&record.time, &st);
-  wchar_t head[96];
-  std::swprintf(head, std::size(head), L"%04u-%02u-%02u %02u:%02u:%02u.%03u %5lu %-9ls %2d ", st.wYear, st.wMonth,
-                st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds,
-                static_cast<unsigned long>(record.threadId), LogKindText(record.kind), record.depth);
-  std::wstring line(head);
+  // yyyy-mm-dd hh:mm:ss.mmm, the thread right-aligned in 5, the kind left-aligned in 9, the depth in 2.
+  const struct {
+    std::wstring text;
+    wchar_t after;
+  } fields[] = {
+      {DecimalText(st.wYear, 4), L'-'},       {DecimalText(st.wMonth, 2), L'-'},
+      {DecimalText(st.wDay, 2), L' '},        {DecimalText(st.wHour, 2), L':'},
+      {DecimalText(st.wMinute, 2), L':'},     {DecimalText(st.wSecond, 2), L'.'},
+      {DecimalText(st.wMilliseconds, 3), L' '}, {AlignRight(DecimalText(record.threadId), 5), L' '},
+      {AlignLeft(LogKindText(record.kind), 9), L' '}, {AlignRight(DecimalText(record.depth), 2), L' '},
+  };
+  std::wstring line;
+  for (const auto& field : fields) {
+    line += field.text;
+    line += field.after;
+  }
   // The text is indented by its depth, so that nested calls read as a tree.
   line.append(static_cast<size_t>(record.depth > 0 ? record.depth * 2 : 0), L' ');
   if (record.kind == LogKind::Separator) return line + std::wstring(20, L'-');

@@ -5,6 +5,7 @@
 #include <limits>
 #include <memory>
 
+#include "Format.h"
 #include "Streams.h"
 
 namespace qor {
@@ -49,11 +50,11 @@ std::wstring LastPathPart(const std::wstring& path) {
 
 template <typename T>
 std::wstring CountOrNil(const T* count) {
-  return count ? std::to_wstring(*count) : std::wstring(L"nil");
+  return count ? DecimalText(*count) : std::wstring(L"nil");
 }
 
 std::wstring ULargeOrNil(const ULARGE_INTEGER* value) {
-  return value ? std::to_wstring(value->QuadPart) : std::wstring(L"nil");
+  return value ? DecimalText(value->QuadPart) : std::wstring(L"nil");
 }
 
 // Runs the code that builds and writes a method's log lines, only while the frame logs. Building a
@@ -98,7 +99,7 @@ HRESULT TqorStreamAdapter::Read(void* pv, ULONG cb, ULONG* pcbRead) noexcept {
   MethodFrame frame(*this, L".ISequentialStream.Read");
   LogLines(frame, [&] {
     frame.In(L"ABuffer", PointerToText(pv));
-    frame.In(L"ABufferSize", std::to_wstring(cb));
+    frame.In(L"ABufferSize", DecimalText(cb));
   });
   frame.Run([&] {
     FFirstOperation = false;
@@ -124,7 +125,7 @@ HRESULT TqorStreamAdapter::Write(const void* pv, ULONG cb, ULONG* pcbWritten) no
   MethodFrame frame(*this, L".ISequentialStream.Write");
   LogLines(frame, [&] {
     frame.In(L"ABuffer", PointerToText(pv));
-    frame.In(L"ABufferSize", std::to_wstring(cb));
+    frame.In(L"ABufferSize", DecimalText(cb));
   });
   frame.Run([&] {
     FFirstOperation = false;
@@ -151,7 +152,7 @@ HRESULT TqorStreamAdapter::Write(const void* pv, ULONG cb, ULONG* pcbWritten) no
 HRESULT TqorStreamAdapter::Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULARGE_INTEGER* plibNewPosition) noexcept {
   MethodFrame frame(*this, L".IStream.Seek");
   LogLines(frame, [&] {
-    frame.In(L"AMove", std::to_wstring(dlibMove.QuadPart));
+    frame.In(L"AMove", DecimalText(dlibMove.QuadPart));
     frame.In(L"AOrigin", OriginToText(dwOrigin));
   });
   frame.Run([&] {
@@ -176,7 +177,7 @@ HRESULT TqorStreamAdapter::Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULARGE_I
 
 HRESULT TqorStreamAdapter::SetSize(ULARGE_INTEGER libNewSize) noexcept {
   MethodFrame frame(*this, L".IStream.SetSize");
-  LogLines(frame, [&] { frame.In(L"ANewSize", std::to_wstring(libNewSize.QuadPart)); });
+  LogLines(frame, [&] { frame.In(L"ANewSize", DecimalText(libNewSize.QuadPart)); });
   frame.Run([&] {
     FFirstOperation = false;
     if (!MayWrite(FOpenMode)) throw EStorageAccessDenied();
@@ -191,7 +192,7 @@ HRESULT TqorStreamAdapter::CopyTo(IStream* pstm, ULARGE_INTEGER cb, ULARGE_INTEG
   MethodFrame frame(*this, L".IStream.CopyTo");
   LogLines(frame, [&] {
     frame.In(L"AStream", PointerToText(pstm));
-    frame.In(L"ASize", std::to_wstring(cb.QuadPart));
+    frame.In(L"ASize", DecimalText(cb.QuadPart));
   });
   frame.Run([&] {
     FFirstOperation = false;
@@ -236,11 +237,11 @@ HRESULT TqorStreamAdapter::CopyTo(IStream* pstm, ULARGE_INTEGER cb, ULARGE_INTEG
   });
   LogLines(frame, [&] {
     if (pcbWritten)
-      frame.InAfter(L"AWritten", std::to_wstring(pcbWritten->QuadPart));
+      frame.InAfter(L"AWritten", DecimalText(pcbWritten->QuadPart));
     else
       frame.InAfter(L"@AWritten", L"nil");
     if (pcbRead)
-      frame.InAfter(L"ARead", std::to_wstring(pcbRead->QuadPart));
+      frame.InAfter(L"ARead", DecimalText(pcbRead->QuadPart));
     else
       frame.InAfter(L"@ARead", L"nil");
   });
@@ -309,7 +310,7 @@ HRESULT TqorStreamAdapter::Stat(STATSTG* pstatstg, DWORD grfStatFlag) noexcept {
     const STATSTG& stat = *pstatstg;
     frame.Out(L"AStatStg.pwcsName", stat.pwcsName ? std::wstring(stat.pwcsName) : std::wstring());
     frame.Out(L"AStatStg.dwType", L"STGTY_STREAM");
-    frame.Out(L"AStatStg.cbSize", std::to_wstring(stat.cbSize.QuadPart));
+    frame.Out(L"AStatStg.cbSize", DecimalText(stat.cbSize.QuadPart));
     frame.Out(L"AStatStg.mtime", StatTimeToText(stat.mtime));
     frame.Out(L"AStatStg.ctime", StatTimeToText(stat.ctime));
     frame.Out(L"AStatStg.atime", StatTimeToText(stat.atime));

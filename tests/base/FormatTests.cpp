@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include "Format.h"
 
 using qor::FormatText;
@@ -36,6 +38,24 @@ TEST(DecimalText, WritesEveryLongLong) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(qor::DecimalText(c.value), c.text);
   }
+}
+
+TEST(DecimalText, EveryIntegerTypeAndZeroPadding) {
+  EXPECT_EQ(qor::DecimalText(18446744073709551615ULL), L"18446744073709551615");
+  EXPECT_EQ(qor::DecimalText(static_cast<DWORD>(4294967295u)), L"4294967295");
+  EXPECT_EQ(qor::DecimalText(static_cast<short>(-32768)), L"-32768");
+  EXPECT_EQ(qor::DecimalText(static_cast<unsigned short>(2024), 4), L"2024");
+  EXPECT_EQ(qor::DecimalText(7u, 3), L"007");
+  EXPECT_EQ(qor::DecimalText(-7, 3), L"-007");
+  EXPECT_EQ(qor::DecimalText(12345u, 2), L"12345") << "never cut";
+}
+
+TEST(AlignText, PadsWithBlanksButNeverCuts) {
+  EXPECT_EQ(qor::AlignRight(L"42", 5), L"   42");
+  EXPECT_EQ(qor::AlignLeft(L"Msg", 9), L"Msg      ");
+  EXPECT_EQ(qor::AlignRight(L"123456", 5), L"123456");
+  EXPECT_EQ(qor::AlignLeft(L"Separator", 9), L"Separator");
+  EXPECT_EQ(qor::AlignRight(L"", 2), L"  ");
 }
 
 TEST(HexText, PadsToTheWidthButNeverCuts) {
