@@ -266,3 +266,17 @@ bool ExtractPayload(const std::wstring& setupFolder, const std::vector<std::wstr
 }
 
 }  // namespace qor
+
+// zlib's CRC-32, defined here so that the library's own (12 KB of lookup tables) stays out of the
+// program. inflate refers to it only for gzip-wrapped streams, which a zlib-format stream never is, so
+// the payload walk never calls it; it is still the exact CRC-32 of RFC 1952, one bit at a time, for
+// any other caller. It must live in an object the program links before the zlib archive is searched.
+extern "C" uLong ZEXPORT crc32(uLong crc, const Bytef* buf, uInt len) {
+  if (!buf) return 0;
+  uint32_t value = ~static_cast<uint32_t>(crc);
+  while (len-- > 0) {
+    value ^= *buf++;
+    for (int bit = 0; bit < 8; ++bit) value = (value >> 1) ^ (0xEDB88320u & (0u - (value & 1u)));
+  }
+  return ~value;
+}

@@ -104,6 +104,19 @@ TEST(PayloadFormat, RecordHeaderBytesAreTheDocumentedOnes) {
             0xA0B0C0D0u);
 }
 
+// The setup's own CRC-32 in place of zlib's: the check value of RFC 1952's polynomial, the empty and
+// null inputs, and a sum continued over pieces.
+TEST(PayloadCrc32, IsTheStandardCrc32) {
+  const std::string digits = "123456789";
+  const auto* bytes = reinterpret_cast<const Bytef*>(digits.data());
+  EXPECT_EQ(crc32(0, bytes, 9), 0xCBF43926ul);
+  EXPECT_EQ(crc32(0, Z_NULL, 0), 0ul);
+  EXPECT_EQ(crc32(0, bytes, 0), 0ul);
+  EXPECT_EQ(crc32(crc32(0, bytes, 4), bytes + 4, 5), 0xCBF43926ul);
+  const std::string zeros(32, '\0');
+  EXPECT_EQ(crc32(0, reinterpret_cast<const Bytef*>(zeros.data()), 32), 0x190A55ADul);
+}
+
 // ---- Round trips through the resource of the built program ---------------------------------------
 
 TEST(PayloadResource, OwnResourceIsTheX86_64ContainerWithDefaultLevelStreams) {
