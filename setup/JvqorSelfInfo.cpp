@@ -191,8 +191,13 @@ double EncodeDateTime(int year, int month, int day, int hour, int minute, int se
 
 std::wstring DateTimeToDisplayText(double dateTime) {
   if (!std::isfinite(dateTime)) return {};
-  long long days = static_cast<long long>(std::floor(dateTime));
-  long long ms = std::llround((dateTime - static_cast<double>(days)) * 86400000.0);
+  // Floor and round to the nearest millisecond (halves away from zero) by hand: the C runtime's floor
+  // and llround would add their objects to the program for these two lines.
+  long long days = static_cast<long long>(dateTime);
+  if (static_cast<double>(days) > dateTime) --days;
+  const double exactMs = (dateTime - static_cast<double>(days)) * 86400000.0;  // in [0, 86400000]
+  long long ms = static_cast<long long>(exactMs);
+  if (exactMs - static_cast<double>(ms) >= 0.5) ++ms;
   if (ms >= 86400000) {
     ++days;
     ms -= 86400000;
