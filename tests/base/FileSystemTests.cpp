@@ -4,24 +4,14 @@
 #include <string>
 
 #include "FileSystem.h"
+#include "FileTestSupport.h"
 
 using namespace qor;
 
 class TempDir : public testing::Test {
  protected:
-  void SetUp() override {
-    wchar_t tmp[MAX_PATH];
-    GetTempPathW(MAX_PATH, tmp);
-    root_ = std::wstring(tmp) + L"qor_paths_" + std::to_wstring(GetCurrentProcessId());
-  }
-  void TearDown() override {
-    RemoveDirectoryW((root_ + L"\\a\\b\\c").c_str());
-    RemoveDirectoryW((root_ + L"\\a\\b").c_str());
-    RemoveDirectoryW((root_ + L"\\a").c_str());
-    DeleteFileW((root_ + L"\\f").c_str());
-    RemoveDirectoryW(root_.c_str());
-  }
-  std::wstring root_;
+  qortest::TempFolder temp_;
+  const std::wstring root_ = temp_.path();
 };
 
 TEST_F(TempDir, ForceDirectoriesCreatesEveryLevel) {

@@ -22,7 +22,7 @@
 namespace qor {
 namespace {
 
-using test::CodeUnits;
+using qortest::CodeUnits;
 
 // Runs fn on a thread of its own and gives it timeoutMs to finish, handling the calling thread's
 // sent messages meanwhile (fn may send to this thread's windows). A lookup that deadlocks would

@@ -15,7 +15,7 @@
 namespace qor {
 namespace {
 
-using test::CodeUnits;
+using qortest::CodeUnits;
 
 struct Expected {
   int systemLangId;

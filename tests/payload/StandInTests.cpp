@@ -5,6 +5,7 @@
 
 #include "JvqorSelfInfo.h"
 #include "FileTestSupport.h"
+#include "SetupWindowDriver.h"
 #include "Handles.h"
 #include "StandInHostServer.h"
 #include "StandInProxyPlugin.h"
@@ -53,11 +54,10 @@ HWND FindMainWindow(DWORD pid) {
         auto* d = reinterpret_cast<FindWindowData*>(p);
         DWORD owner = 0;
         GetWindowThreadProcessId(w, &owner);
-        wchar_t cls[64] = L"", text[64] = L"";
+        wchar_t cls[64] = L"";
         GetClassNameW(w, cls, 64);
-        GetWindowTextW(w, text, 64);
         if (owner == d->pid && std::wstring(cls) == qor_standin::kMainWindowClass &&
-            std::wstring(text) == qor_standin::kMainWindowText) {
+            qortest::WindowText(w) == qor_standin::kMainWindowText) {
           d->found = w;
           return FALSE;
         }

@@ -15,6 +15,7 @@
 #include "LangWindows.h"
 #include "QuorvexSetupCloseProcessFormUnit.h"
 #include "QuorvexSetupLang.h"
+#include "SetupWindowDriver.h"
 #include "UiTestSupport.h"
 #include "qorLang.h"
 #include "qorUI.h"
@@ -84,11 +85,6 @@ class HeldFile {
   HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
 
-std::wstring Text(HWND window) {
-  wchar_t buffer[1024] = {};
-  GetWindowTextW(window, buffer, 1024);
-  return buffer;
-}
 
 struct ListSnapshot {
   std::vector<std::wstring> texts;
@@ -274,7 +270,7 @@ TEST_F(CloseProcessForm, LayoutFollowsTheDialogMetricsAndKeepsTheTopLeftCorner) 
     EXPECT_EQ(dialog->ProcessListBox.Width(), 80 * du.cx);
     EXPECT_EQ(dialog->ProcessListBox.ClientHeight(), 5 * du.cy);
     // The standard button size, measured on a twin with the same caption and font.
-    HWND twin = CreateWindowExW(0, L"BUTTON", Text(dialog->CancelButton).c_str(), WS_CHILD | BS_PUSHBUTTON, 0, 0, 10,
+    HWND twin = CreateWindowExW(0, L"BUTTON", qortest::WindowText(dialog->CancelButton).c_str(), WS_CHILD | BS_PUSHBUTTON, 0, 0, 10,
                                 10, dialog->Handle(), nullptr, nullptr, nullptr);
     SendMessageW(twin, WM_SETFONT, reinterpret_cast<WPARAM>(dialog->CancelButton.Font()), FALSE);
     ui.SetButtonSize(twin);
@@ -313,9 +309,9 @@ TEST_F(CloseProcessForm, TextsOwnerTabOrderAndNames) {
   auto dialog = CreateForm<TCloseProcessForm>();
   SetMainForm(nullptr);
   EXPECT_EQ(GetWindow(dialog->Handle(), GW_OWNER), mainForm.Handle()) << "owned by the main form";
-  EXPECT_EQ(Text(dialog->Handle()), L"Warning");
-  EXPECT_EQ(Text(dialog->MessageLabel), L"To continue installation, you need to end the following processes:");
-  EXPECT_EQ(Text(dialog->CancelButton), L"Cancel");
+  EXPECT_EQ(qortest::WindowText(dialog->Handle()), L"Warning");
+  EXPECT_EQ(qortest::WindowText(dialog->MessageLabel), L"To continue installation, you need to end the following processes:");
+  EXPECT_EQ(qortest::WindowText(dialog->CancelButton), L"Cancel");
   EXPECT_EQ(GetWindow(dialog->ProcessListBox, GW_HWNDPREV), dialog->MessageLabel.Handle())
       << "the label names the list";
   EXPECT_EQ(GetNextDlgTabItem(dialog->Handle(), nullptr, FALSE), dialog->ProcessListBox.Handle());
@@ -345,14 +341,14 @@ TEST_F(CloseProcessForm, Screenshots) {
     SCOPED_TRACE(testing::PrintToString(std::wstring(l.name)));
     SetLanguage(l.language);
     auto dialog = CreateForm<TCloseProcessForm>();
-    EXPECT_EQ(Text(dialog->Handle()), l.caption);
-    EXPECT_EQ(Text(dialog->CancelButton), l.cancel);
-    EXPECT_EQ(Text(dialog->MessageLabel), GetLangStr(L"CloseProcesses"));
+    EXPECT_EQ(qortest::WindowText(dialog->Handle()), l.caption);
+    EXPECT_EQ(qortest::WindowText(dialog->CancelButton), l.cancel);
+    EXPECT_EQ(qortest::WindowText(dialog->MessageLabel), GetLangStr(L"CloseProcesses"));
     ModalScript script(*dialog, 8000);
     int colours = 0;
     script.At(500, [&] {
-      std::wstring path = qor::test::ScreenshotFolder() + L"\\close_processes_" + l.name + L".bmp";
-      colours = qor::test::SaveWindowScreenshot(dialog->Handle(), path);
+      std::wstring path = qortest::ScreenshotFolder() + L"\\close_processes_" + l.name + L".bmp";
+      colours = qortest::SaveWindowScreenshot(dialog->Handle(), path);
       dialog->CancelButton.Click();
     });
     EXPECT_EQ(dialog->ShowModal(twoProcesses, dll), mrCancel);

@@ -14,6 +14,7 @@
 #include "QuorvexSetupMainFormUnit.h"
 #include "QuorvexSetupUtils.h"
 #include "SetupTestSupport.h"
+#include "SetupWindowDriver.h"
 #include "UiTestSupport.h"
 #include "qorLang.h"
 #include "qorShellBaseExtension.h"
@@ -83,7 +84,7 @@ std::vector<std::wstring> ChildTexts(HWND window) {
   EnumChildWindows(
       window,
       [](HWND h, LPARAM p) -> BOOL {
-        reinterpret_cast<std::vector<std::wstring>*>(p)->push_back(WindowText(h));
+        reinterpret_cast<std::vector<std::wstring>*>(p)->push_back(qortest::WindowText(h));
         return TRUE;
       },
       reinterpret_cast<LPARAM>(&texts));
@@ -126,12 +127,6 @@ class MainForm : public testing::Test {
     CopyFileW((BinDir() + L"sibling_real.wcx64").c_str(), (tc + L"\\Plugins\\7z.wcx64").c_str(), FALSE);
     registry.SetString(HKEY_CURRENT_USER, L"InstallDir", tc);
   }
-  static std::string Narrow(const std::wstring& w) { return std::string(w.begin(), w.end()); }
-  static std::wstring Text(HWND h) {
-    wchar_t buffer[1024] = {};
-    GetWindowTextW(h, buffer, 1024);
-    return buffer;
-  }
   TempFolder temp;
   TotalCommanderRegistry registry;
   std::wstring tc;
@@ -139,21 +134,21 @@ class MainForm : public testing::Test {
 
 TEST_F(MainForm, WithoutTotalCommanderEverythingIsEmptyAndButtonsReadInstall) {
   auto form = CreateForm<TForm16>();
-  EXPECT_EQ(Text(form->Handle()), L"Quorvex setup");
-  EXPECT_EQ(Text(form->IniFileEdit), L"");
-  EXPECT_EQ(Text(form->DirEdit), L"");
+  EXPECT_EQ(qortest::WindowText(form->Handle()), L"Quorvex setup");
+  EXPECT_EQ(qortest::WindowText(form->IniFileEdit), L"");
+  EXPECT_EQ(qortest::WindowText(form->DirEdit), L"");
   EXPECT_EQ(ListView_GetItemCount(form->PluginListView), 0);
-  EXPECT_EQ(Text(form->SetupAllUsesButton), L"Install for all users");
-  EXPECT_EQ(Text(form->SetupCurrentUserButton), L"Install for current user only");
-  EXPECT_EQ(Text(form->ProductNameLabel), L"Quorvex setup");
-  EXPECT_EQ(Text(form->VersionLabel), VersionLabelText());
+  EXPECT_EQ(qortest::WindowText(form->SetupAllUsesButton), L"Install for all users");
+  EXPECT_EQ(qortest::WindowText(form->SetupCurrentUserButton), L"Install for current user only");
+  EXPECT_EQ(qortest::WindowText(form->ProductNameLabel), L"Quorvex setup");
+  EXPECT_EQ(qortest::WindowText(form->VersionLabel), VersionLabelText());
 }
 
 TEST_F(MainForm, ShowsTheFoundInstallationAndCaptionsFollowTheTicks) {
   InstallTotalCommander();
   auto form = CreateForm<TForm16>();
-  EXPECT_EQ(Text(form->IniFileEdit), tc + L"\\wincmd.ini");
-  EXPECT_EQ(Text(form->DirEdit), tc + L"\\Plugins\\Quorvex");
+  EXPECT_EQ(qortest::WindowText(form->IniFileEdit), tc + L"\\wincmd.ini");
+  EXPECT_EQ(qortest::WindowText(form->DirEdit), tc + L"\\Plugins\\Quorvex");
   EXPECT_EQ(form->IniFileDialogFolder(), tc);
   HWND lv = form->PluginListView;
   ASSERT_EQ(ListView_GetItemCount(lv), 2) << "7z.wcx has a real 64-bit build beside it";
@@ -164,13 +159,13 @@ TEST_F(MainForm, ShowsTheFoundInstallationAndCaptionsFollowTheTicks) {
   EXPECT_TRUE(list.Checked(0) && list.Checked(1));
 
   ListView_SetCheckState(lv, 0, FALSE);
-  EXPECT_EQ(Text(form->SetupAllUsesButton), L"Install for all users");
+  EXPECT_EQ(qortest::WindowText(form->SetupAllUsesButton), L"Install for all users");
   ListView_SetCheckState(lv, 1, FALSE);
-  EXPECT_EQ(Text(form->SetupAllUsesButton), L"Uninstall for all users");
-  EXPECT_EQ(Text(form->SetupCurrentUserButton), L"Uninstall for current user only");
+  EXPECT_EQ(qortest::WindowText(form->SetupAllUsesButton), L"Uninstall for all users");
+  EXPECT_EQ(qortest::WindowText(form->SetupCurrentUserButton), L"Uninstall for current user only");
   ListView_SetCheckState(lv, 1, TRUE);
-  EXPECT_EQ(Text(form->SetupAllUsesButton), L"Install for all users");
-  EXPECT_EQ(Text(form->SetupCurrentUserButton), L"Install for current user only");
+  EXPECT_EQ(qortest::WindowText(form->SetupAllUsesButton), L"Install for all users");
+  EXPECT_EQ(qortest::WindowText(form->SetupCurrentUserButton), L"Install for current user only");
   // A click runs the procedure, which ends with a message box (here: the test program carries no
   // payload); the plugin list is not rebuilt afterwards.
   {
@@ -257,7 +252,7 @@ TEST_F(MainForm, FolderBrowserShowsTheSetupPathLabelAsItsTitle) {
   }
   EXPECT_NE(std::find(texts.begin(), texts.end(), title), texts.end())
       << "title " << testing::PrintToString(title) << " not among " << testing::PrintToString(texts);
-  EXPECT_EQ(Text(form->DirEdit), L"") << "a cancelled browser changes nothing";
+  EXPECT_EQ(qortest::WindowText(form->DirEdit), L"") << "a cancelled browser changes nothing";
 }
 
 TEST(FolderBrowserParams, OwnsEveryTextTheStructurePointsAt) {
@@ -278,7 +273,7 @@ TEST_F(MainForm, ChoosingTheSameWincmdIniAgainKeepsTheTicks) {
   InstallTotalCommander();
   auto form = CreateForm<TForm16>();
   form->Show();
-  const std::wstring ini = Text(form->IniFileEdit);
+  const std::wstring ini = qortest::WindowText(form->IniFileEdit);
   HWND lv = form->PluginListView;
   ASSERT_EQ(ListView_GetItemCount(lv), 2);
   ListView_SetCheckState(lv, 0, FALSE);
@@ -288,7 +283,7 @@ TEST_F(MainForm, ChoosingTheSameWincmdIniAgainKeepsTheTicks) {
     form->IniFileEdit.Browse();
     ASSERT_TRUE(fileDialog.Found()) << "the file dialog did not open";
   }
-  EXPECT_EQ(Text(form->IniFileEdit), ini);
+  EXPECT_EQ(qortest::WindowText(form->IniFileEdit), ini);
   ASSERT_EQ(ListView_GetItemCount(lv), 2);
   EXPECT_FALSE(form->Plugins().Checked(0)) << "the same file was scanned again and the untick was lost";
   EXPECT_TRUE(form->Plugins().Checked(1));
@@ -324,13 +319,13 @@ TEST_F(MainForm, Screenshots) {
     SetLanguage(l.language);
     auto form = CreateForm<TForm16>();
     if (l.allUsers) {
-      EXPECT_EQ(Text(form->SetupAllUsesButton), l.allUsers);
+      EXPECT_EQ(qortest::WindowText(form->SetupAllUsesButton), l.allUsers);
     }
-    EXPECT_EQ(Text(form->SetupAllUsesButton), GetLangStr(L"InstallButtonAllUser"));
+    EXPECT_EQ(qortest::WindowText(form->SetupAllUsesButton), GetLangStr(L"InstallButtonAllUser"));
     form->Show();
-    qor::test::PumpMessages(300);
-    std::wstring path = qor::test::ScreenshotFolder() + L"\\main_window_" + l.name + L".bmp";
-    EXPECT_GT(qor::test::SaveWindowScreenshot(form->Handle(), path), 3) << "a real picture";
+    qortest::PumpMessages(300);
+    std::wstring path = qortest::ScreenshotFolder() + L"\\main_window_" + l.name + L".bmp";
+    EXPECT_GT(qortest::SaveWindowScreenshot(form->Handle(), path), 3) << "a real picture";
   }
   SetLanguage(1033);
 }

@@ -76,12 +76,12 @@ TEST(CenterWindow, WithAMainFormOnTheActiveFormsMonitor) {
 
   main->Show();
   ::SetActiveWindow(main->Handle());
-  qor::test::PumpMessages(30);
+  qortest::PumpMessages(30);
   EXPECT_EQ(CenterWindowReference(), main->Handle());
 
   other->Show();
   ::SetActiveWindow(other->Handle());
-  qor::test::PumpMessages(30);
+  qortest::PumpMessages(30);
   ASSERT_EQ(ActiveForm(), other.get());
   EXPECT_EQ(CenterWindowReference(), other->Handle()) << "the active form wins";
 
@@ -89,7 +89,7 @@ TEST(CenterWindow, WithAMainFormOnTheActiveFormsMonitor) {
   PopupWindow foreign(0, 0, 50, 50);
   ::ShowWindow(foreign.h, SW_SHOW);
   ::SetActiveWindow(foreign.h);
-  qor::test::PumpMessages(30);
+  qortest::PumpMessages(30);
   ASSERT_EQ(ActiveForm(), nullptr);
   EXPECT_EQ(CenterWindowReference(), main->Handle());
 }

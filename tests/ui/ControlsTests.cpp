@@ -144,12 +144,12 @@ TEST(KeyboardNavigation, TabFollowsTheTabOrder) {
   auto dialog = CreateForm<TestDialog>();
   dialog->Show();
   ::SetActiveWindow(dialog->Handle());
-  qor::test::PumpMessages(30);
+  qortest::PumpMessages(30);
   ASSERT_EQ(::GetFocus(), dialog->List.Handle()) << "the first tab stop gets the focus";
   HWND expected[] = {dialog->OkButton.Handle(), dialog->CancelButton.Handle(), dialog->List.Handle()};
   for (HWND next : expected) {
     ::PostMessageW(::GetFocus(), WM_KEYDOWN, VK_TAB, 1);
-    qor::test::PumpMessages(20);
+    qortest::PumpMessages(20);
     EXPECT_EQ(::GetFocus(), next);
   }
 }
@@ -165,10 +165,10 @@ TEST(Controls, SizesFollowTextAndFont) {
   ::DeleteDC(dc);
 
   Label label(*dialog, L"Some label text");
-  EXPECT_EQ(label.Width(), qor::test::TextWidth(font, L"Some label text"));
+  EXPECT_EQ(label.Width(), qortest::TextWidth(font, L"Some label text"));
   EXPECT_EQ(label.Height(), metrics.tmHeight);
   label.SetText(L"Some longer label text");
-  EXPECT_EQ(label.Width(), qor::test::TextWidth(font, L"Some longer label text"));
+  EXPECT_EQ(label.Width(), qortest::TextWidth(font, L"Some longer label text"));
 
   // The wrapped message keeps its width and takes as many lines as it needs.
   EXPECT_EQ(dialog->Message.Width(), 80 * TqorUI().DialogUnit().cx);

@@ -112,13 +112,6 @@ LOGFONTW FontOf(HFONT font) {
   return lf;
 }
 
-LOGFONTW SystemMessageFont() {
-  NONCLIENTMETRICSW metrics{};
-  metrics.cbSize = sizeof(metrics);
-  ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
-  return metrics.lfMessageFont;
-}
-
 }  // namespace
 
 TEST(JvqorForm, LaidOutOnceThenOnEveryUIChange) {
@@ -197,7 +190,7 @@ TEST(JvqorForm, AWindowDestroyedBeforeItsFormLeavesTheLanguageWindows) {
 }
 
 TEST(JvqorForm, TakesTheSystemMessageFont) {
-  LOGFONTW system = SystemMessageFont();
+  LOGFONTW system = qortest::MessageFont();
   auto plain = CreateForm<TJvqorForm>(FormParams{L"QorPlainForm", kDialogFormStyle, kDialogFormExStyle, nullptr, L"plain", 200, 100});
   ASSERT_NE(plain->Font(), nullptr);
   LOGFONTW formFont = FontOf(plain->Font());
@@ -256,7 +249,7 @@ TEST(JvqorForm, SystemMessageFontChangeRelaysOutWithNewUnits) {
   ASSERT_TRUE(::SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof(bigger), &bigger, SPIF_SENDCHANGE));
   // Windows tells every top-level window; Wine changes the value without telling anyone.
   ::SendMessageW(form->Handle(), WM_SETTINGCHANGE, SPI_SETNONCLIENTMETRICS, reinterpret_cast<LPARAM>(L"WindowMetrics"));
-  qor::test::PumpMessages(50);
+  qortest::PumpMessages(50);
 
   EXPECT_GT(form->passes, passes);
   EXPECT_GT(form->lastUnit.cx, before.cx);
@@ -271,13 +264,13 @@ TEST(JvqorForm, RelayoutDoesNotGrowGdiObjects) {
   auto form = CreateForm<RecordingForm>(L"gdi");
   form->Show();
   for (int i = 0; i < 5; ++i) ::SendMessageW(form->Handle(), CM_SYSFONTCHANGED, 0, 0);
-  qor::test::PumpMessages(50);
-  int before = qor::test::GdiObjectCount();
+  qortest::PumpMessages(50);
+  int before = qortest::GdiObjectCount();
   ASSERT_GT(before, 0);
   for (int i = 0; i < 100; ++i) ::SendMessageW(form->Handle(), i % 2 ? CM_SYSFONTCHANGED : WM_THEMECHANGED, 0, 0);
-  qor::test::PumpMessages(50);
+  qortest::PumpMessages(50);
   EXPECT_EQ(form->passes, 106);
-  EXPECT_EQ(qor::test::GdiObjectCount(), before);
+  EXPECT_EQ(qortest::GdiObjectCount(), before);
 }
 
 TEST(JvqorForm, Screenshot) {
@@ -285,9 +278,9 @@ TEST(JvqorForm, Screenshot) {
   CenterWindow(form->Handle());
   form->Show();
   ::SetForegroundWindow(form->Handle());
-  qor::test::PumpMessages(300);
-  std::wstring path = qor::test::ScreenshotFolder() + L"\\ui_recording_form.bmp";
-  int colours = qor::test::SaveWindowScreenshot(form->Handle(), path);
+  qortest::PumpMessages(300);
+  std::wstring path = qortest::ScreenshotFolder() + L"\\ui_recording_form.bmp";
+  int colours = qortest::SaveWindowScreenshot(form->Handle(), path);
   EXPECT_GT(colours, 8) << "a blank capture";
   EXPECT_NE(::GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
 }

@@ -13,8 +13,8 @@
 #include "qorUI.h"
 
 using namespace qor;
-using qor::test::CaptionOfWidth;
-using qor::test::FontWithDialogUnits;
+using qortest::CaptionOfWidth;
+using qortest::FontWithDialogUnits;
 
 namespace {
 
@@ -159,7 +159,7 @@ TEST_F(SevenByFifteen, OkAndCancelGoToTheBottomRightCorner) {
 
 TEST(QorUI, DialogUnitWidthIsTruncated) {
   SIZE extent{};
-  FontHandle font = qor::test::FontWithUnevenExtent(extent);
+  FontHandle font = qortest::FontWithUnevenExtent(extent);
   ASSERT_TRUE(font);
   TqorUI ui;
   ui.SetFont(static_cast<HFONT>(font.get()));
@@ -179,7 +179,7 @@ TEST(QorUI, StartsFromTheSystemMessageFont) {
   EXPECT_STREQ(lf.lfFaceName, metrics.lfMessageFont.lfFaceName);
 
   TqorUI ui;
-  SIZE expected = qor::test::MeasureDialogText(static_cast<HFONT>(sysFont.get()));
+  SIZE expected = qortest::MeasureDialogText(static_cast<HFONT>(sysFont.get()));
   EXPECT_EQ(ui.DialogUnit().cx, expected.cx / 52);
   EXPECT_EQ(ui.DialogUnit().cy, expected.cy);
   LOGFONTW uiFont{};
@@ -308,8 +308,8 @@ TEST(QorUI, NoGdiObjectsRemainAfterUse) {
     ui.SetProgressSize(progress);
   };
   for (int i = 0; i < 3; ++i) use();  // caches of the system fill up first
-  int before = qor::test::GdiObjectCount();
+  int before = qortest::GdiObjectCount();
   ASSERT_GT(before, 0);
   for (int i = 0; i < 100; ++i) use();
-  EXPECT_EQ(qor::test::GdiObjectCount(), before);
+  EXPECT_EQ(qortest::GdiObjectCount(), before);
 }

@@ -8,11 +8,16 @@
 
 #include "Window.h"
 
-namespace qor::test {
+namespace qortest {
+
+using namespace qor;
 
 namespace {
 
 constexpr wchar_t kLetters[] = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+
+
+}  // namespace
 
 LOGFONTW MessageFont() {
   NONCLIENTMETRICSW metrics{};
@@ -20,8 +25,6 @@ LOGFONTW MessageFont() {
   ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
   return metrics.lfMessageFont;
 }
-
-}  // namespace
 
 SIZE MeasureDialogText(HFONT font) {
   HDC dc = ::CreateCompatibleDC(nullptr);
@@ -187,4 +190,4 @@ void PumpMessages(DWORD milliseconds) {
   } while (::GetTickCount() - start < milliseconds);
 }
 
-}  // namespace qor::test
+}  // namespace qortest

@@ -3,11 +3,11 @@
 #include <string>
 #include <vector>
 
-namespace qor::test {
+namespace qortest {
 
 // The UTF-16 code units of a text, so that a mismatch prints every unit.
 inline std::vector<unsigned> CodeUnits(const std::wstring& s) {
   return std::vector<unsigned>(s.begin(), s.end());
 }
 
-}  // namespace qor::test
+}  // namespace qortest

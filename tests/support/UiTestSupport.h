@@ -7,7 +7,12 @@
 
 #include "Handles.h"
 
-namespace qor::test {
+namespace qortest {
+
+using qor::FontHandle;
+
+// The system message font (SPI_GETNONCLIENTMETRICS), as the forms take it.
+LOGFONTW MessageFont();
 
 // A font (derived from the system message font by height and average width) whose 52-letter measurement
 // gives the dialog units cx, cy; empty when no such font exists here.
@@ -34,4 +39,4 @@ int SaveWindowScreenshot(HWND window, const std::wstring& path);
 // Handles waiting messages for about the given time.
 void PumpMessages(DWORD milliseconds = 50);
 
-}  // namespace qor::test
+}  // namespace qortest
