@@ -52,8 +52,10 @@ std::wstring InterfaceIdToText(REFIID iid);
 // known ones with their texts, and the ones shown without a name.
 struct KnownInterfaceId {
   GUID iid;
-  const wchar_t* text;
+  const char* text;  // ASCII: half the bytes of a wide table of 192 names
 };
+// An ASCII text as wide text.
+std::wstring AsciiText(const char* text);
 std::span<const KnownInterfaceId> KnownInterfaceIds() noexcept;
 std::span<const GUID> NamelessInterfaceIds() noexcept;
 // The interface that the runtime uses internally (named with the suffix), and the library's own

@@ -255,7 +255,7 @@ TEST(InterfaceNames, TablesHaveTheirSizesAndNoIdentifierOrTextTwice) {
   std::set<std::wstring> ids, texts;
   for (const KnownInterfaceId& row : KnownInterfaceIds()) {
     EXPECT_TRUE(ids.insert(GuidToText(row.iid)).second) << "twice: " << testing::PrintToString(GuidToText(row.iid));
-    EXPECT_TRUE(texts.insert(row.text).second) << "twice: " << testing::PrintToString(std::wstring(row.text));
+    EXPECT_TRUE(texts.insert(AsciiText(row.text)).second) << "twice: " << row.text;
   }
   for (const GUID& iid : NamelessInterfaceIds())
     EXPECT_TRUE(ids.insert(GuidToText(iid)).second) << "known and nameless: " << testing::PrintToString(GuidToText(iid));
