@@ -4,7 +4,7 @@
 #   scripts/bench.sh [build-folder]     (default build/windows)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build="${1:-${QOR_BUILD_DIR:-$root/build/windows}}"
+build=$(realpath -m "${1:-${QOR_BUILD_DIR:-$root/build/windows}}")  # winepath needs it absolute
 [ -f "$build/CMakeCache.txt" ] || cmake --preset windows -B "$build" >/dev/null
 cmake --build "$build" --target bench_payload bench_startup bench_procedure bench_size_reference bench_streams bench_filelists QuorvexSetup QuorvexSetupWine \
   sibling_proxy sibling_real
