@@ -67,6 +67,7 @@ struct FixedPass {
   const char* target;
   uint64_t iterations;
 };
+void PrintTo(const FixedPass& pass, std::ostream* os) { *os << pass.target << " x " << pass.iterations; }
 
 // A few thousand runs in all, fixed seed: the same inputs on every run of ./test.
 const FixedPass kFixedPasses[] = {{"payload", 1500}, {"inventory", 400}, {"location", 400}, {"regreadstring", 1500}};

@@ -390,12 +390,12 @@ RunStats RunTarget(Target& target, uint64_t iterations, uint64_t seed, const std
     }
   };
 
-  for (const auto& [name, input] : seeds) runOne(input, "seed " + Narrow(name));
+  for (const auto& [name, input] : seeds) runOne(input, "seed-" + Narrow(name.substr(0, name.find(L'.'))));
   for (uint64_t i = 0; i < iterations; ++i) {
     const size_t which = rng.Below(seeds.size());
     Input input = seeds[which].second;
     Mutate(input, fields[which], hints, rng);
-    runOne(input, "iteration " + std::to_string(i));
+    runOne(input, "iteration-" + std::to_string(i));
   }
   QueryPerformanceCounter(&end);
   stats.seconds = static_cast<double>(end.QuadPart - begin.QuadPart) / frequency.QuadPart;
