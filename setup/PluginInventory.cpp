@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <optional>
 #include <unordered_map>
@@ -142,6 +143,9 @@ bool IsProxyPluginCopy(const std::wstring& file) {
   // its conversions it always fits in 128 KiB. One read instead of asking for the size first halves the
   // cost per sibling, which dominates the scan of a large wincmd.ini.
   static thread_local std::vector<BYTE> data(128 * 1024);
+  // The buffer is reused: a damaged resource whose block lengths reach past the bytes the system copies
+  // would otherwise read the rest from the previous sibling, and a real build could pass for a proxy copy.
+  std::fill(data.begin(), data.end(), BYTE{0});
   if (!::GetFileVersionInfoW(file.c_str(), 0, static_cast<DWORD>(data.size()), data.data())) return false;
   struct Translation {
     WORD language, codePage;
@@ -158,7 +162,8 @@ bool IsProxyPluginCopy(const std::wstring& file) {
   wchar_t* description = nullptr;
   if (!::VerQueryValueW(data.data(), block, reinterpret_cast<void**>(&description), &length) || !description)
     return false;
-  return std::wstring(description) == kProxyDescription;
+  // The value ends at its length (in characters), or at a NUL before it.
+  return std::wstring(description, wcsnlen(description, length)) == kProxyDescription;
 }
 
 std::wstring RedirectTarget(const std::wstring& wincmdIni, const std::wstring& value) {

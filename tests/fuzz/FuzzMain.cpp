@@ -1,7 +1,7 @@
 // fuzz_tests: without arguments (as CTest runs it) the GoogleTest suite, whose fixed-seed pass runs every
 // target briefly. With "--fuzz N [--seed S]" a long run: each target in a child process of its own, so
 // that a crash in one is reported with its input and the others still run. "--target NAME --iterations N
-// --seed S --failures DIR" is that child.
+// --seed S --failures DIR" is that child; "--target NAME --replay FILE" runs one saved input.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -18,6 +18,7 @@ std::unique_ptr<Target> MakePayloadTarget();
 std::unique_ptr<Target> MakeInventoryTarget();
 std::unique_ptr<Target> MakeLocationTarget();
 std::unique_ptr<Target> MakeRegReadStringTarget();
+std::unique_ptr<Target> MakeVersionTarget();
 std::unique_ptr<Target> MakePlantedCrashTarget();
 
 std::vector<std::unique_ptr<Target>> AllTargets() {
@@ -26,6 +27,7 @@ std::vector<std::unique_ptr<Target>> AllTargets() {
   all.push_back(MakeInventoryTarget());
   all.push_back(MakeLocationTarget());
   all.push_back(MakeRegReadStringTarget());
+  all.push_back(MakeVersionTarget());
   return all;
 }
 
@@ -68,6 +70,26 @@ int RunChild(const std::string& name, uint64_t iterations, uint64_t seed, const 
   const RunStats stats = RunTarget(*target, iterations, seed, failures);
   PrintStats(name.c_str(), seed, stats);
   return stats.violations ? 1 : 0;
+}
+
+// Runs one saved input without the crash guard, so that the system's own crash report (a backtrace
+// under Wine) shows where a reader died.
+int Replay(const std::string& name, const std::wstring& file) {
+  auto target = MakeTarget(name);
+  if (!target) return 2;
+  HANDLE h = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  std::string bytes;
+  char buffer[65536];
+  DWORD read = 0;
+  while (h != INVALID_HANDLE_VALUE && ReadFile(h, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
+  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  const Input input = Deserialize(bytes);
+  target->Prepare();
+  const Outcome out = target->Run(input);
+  target->Cleanup();
+  printf("error text: %s\nviolation: %s\n%s", Narrow(out.error).c_str(), out.violation.empty() ? "none" : out.violation.c_str(),
+         out.detail.c_str());
+  return out.violation.empty() ? 0 : 1;
 }
 
 // Starts this program for one target with the same standard streams and waits for it.
@@ -171,7 +193,7 @@ int main(int argc, char** argv) {
   std::string target;
   uint64_t iterations = 0, seed = 0;
   bool fuzz = false, seedGiven = false;
-  std::wstring failures;
+  std::wstring failures, replay;
   std::vector<std::string> names;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -188,11 +210,15 @@ int main(int argc, char** argv) {
       for (char* t = strtok(argv[++i], ","); t; t = strtok(nullptr, ",")) names.push_back(t);
     } else if (a == "--iterations" && hasValue) {
       iterations = strtoull(argv[++i], nullptr, 10);
+    } else if (a == "--replay" && hasValue) {
+      replay = Widen(argv[++i]);
     } else if (a == "--failures" && hasValue) {
       failures = Widen(argv[++i]);
     }
   }
-  if (!target.empty()) {
+  if (!target.empty() && !replay.empty()) {
+    status = Replay(target, replay);
+  } else if (!target.empty()) {
     status = RunChild(target, iterations, seed, failures);
   } else if (fuzz) {
     if (!seedGiven) {

@@ -337,17 +337,19 @@ RunStats RunTarget(Target& target, uint64_t iterations, uint64_t seed, const std
   RunStats stats;
   if (!failureFolder.empty()) CreateDirectoryW(failureFolder.c_str(), nullptr);
   InstallGuard(target.Name(), failureFolder);
-  auto seeds = LoadSeeds(target.Name());
+  // Built-in seeds first: a regression case may need the state that a valid input leaves behind.
+  std::vector<std::pair<std::wstring, Input>> seeds;
   for (Input& input : target.BuiltInSeeds()) seeds.emplace_back(L"built-in", std::move(input));
+  for (auto& seed : LoadSeeds(target.Name())) seeds.push_back(std::move(seed));
   if (seeds.empty()) {
     stats.violations = 1;
     stats.violationKinds["no seeds in " + Narrow(SeedFolder())] = 1;
     return stats;
   }
+  target.Prepare();
   std::vector<std::vector<Field>> fields;
   for (const auto& s : seeds) fields.push_back(target.FieldsOf(s.second));
   const MutationHints hints = target.Hints();
-  target.Prepare();
   Rng rng(seed);
   LARGE_INTEGER frequency, begin, end;
   QueryPerformanceFrequency(&frequency);

@@ -1,7 +1,8 @@
 // The plugin inventory on a mutated wincmd.ini (part 0) and the file its RedirectSection may name
 // (part 1, written as plugins.ini beside it), ANSI or UTF-16. The plugin folder %QOR_FUZZ_P% holds a real
 // 64-bit sibling (real.wcx64) and a proxy copy (proxy.wcx64). The list must be what the system's own
-// profile functions give for the section, and nothing may be written.
+// profile functions give for the section's keys, each value read by its name with
+// GetPrivateProfileStringW, and nothing may be written.
 #include <algorithm>
 #include <optional>
 
@@ -34,18 +35,21 @@ struct ListOfItems : qor::PluginList {
   }
 };
 
-// The names GetPrivateProfileStringW lists for the section, in file order; nullopt when they do not fit
-// the buffer.
+// The key names of the section in file order: each line of GetPrivateProfileSectionW up to its first
+// "=", without the blanks around it. (Wine's key enumeration, GetPrivateProfileStringW without a key
+// name, drops names after some damaged lines that its section reading keeps, so it cannot serve here.)
+// nullopt when the section does not fit the buffer.
 std::optional<std::vector<std::wstring>> SystemKeys(const std::wstring& file) {
   static std::vector<wchar_t> buffer(1 << 18);
-  const DWORD n = GetPrivateProfileStringW(kSection, nullptr, L"", buffer.data(), static_cast<DWORD>(buffer.size()),
-                                           file.c_str());
+  const DWORD n = GetPrivateProfileSectionW(kSection, buffer.data(), static_cast<DWORD>(buffer.size()), file.c_str());
   if (n >= buffer.size() - 2) return std::nullopt;
   std::vector<std::wstring> keys;
   for (size_t at = 0; at < n;) {
-    std::wstring key(buffer.data() + at);
-    at += key.size() + 1;
-    keys.push_back(key);
+    const std::wstring line(buffer.data() + at);
+    at += line.size() + 1;
+    std::wstring key = line.substr(0, line.find(L'='));
+    const size_t first = key.find_first_not_of(L" \t"), last = key.find_last_not_of(L" \t");
+    keys.push_back(first == std::wstring::npos ? std::wstring() : key.substr(first, last - first + 1));
   }
   return keys;
 }
@@ -109,7 +113,15 @@ class InventoryTarget : public Target {
       out.violation = "PluginInventory raised";
       return out;
     }
-    out.violation = Judge(ini, list, out.detail);
+    if (HoldsNulCharacter(iniBytes) || HoldsNulCharacter(redirectBytes)) {
+      // GetPrivateProfileSectionW separates lines by NUL, so a NUL inside a line splits it, and the part
+      // after it reads as a line of its own where the reading by name does not see it. The list is then
+      // not compared; the other checks hold all the same.
+      out.error = L"not compared: a NUL character inside the file";
+      out.violation = CheckItems(list);
+    } else {
+      out.violation = Judge(ini, list, out.detail);
+    }
     if (out.violation.empty() && (ListFilesBelow(box_.path()).size() != before.size() || ReadBytes(ini) != iniBytes ||
                                   ReadBytes(redirected) != redirectBytes))
       out.violation = "the inventory changed the files it read";
@@ -118,11 +130,28 @@ class InventoryTarget : public Target {
 
  private:
   // The items the section gives when read through GetPrivateProfileStringW, one key at a time.
-  std::string Judge(const std::wstring& ini, const ListOfItems& list, std::string& detail) {
+  static bool HoldsNulCharacter(const std::string& bytes) {
+    const bool utf16 = bytes.size() >= 2 && (bytes.compare(0, 2, "\xff\xfe") == 0 || bytes.compare(0, 2, "\xfe\xff") == 0);
+    if (!utf16) return bytes.find('\0') != std::string::npos;
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2)
+      if (bytes[i] == 0 && bytes[i + 1] == 0) return true;
+    return false;
+  }
+
+  static std::string CheckItems(const ListOfItems& list) {
+    std::vector<std::wstring> paths;
     for (const Item& item : list.items) {
       if (!item.checked) return "an item left over from before the scan, or an unticked item";
       if (item.caption.find_first_of(L"\\:") != std::wstring::npos) return "a caption with a folder part";
+      const std::wstring upper = qor::UpperCase(qor::JoinPath(item.folder, item.caption));
+      if (std::find(paths.begin(), paths.end(), upper) != paths.end()) return "a plugin listed twice";
+      paths.push_back(upper);
     }
+    return {};
+  }
+
+  std::string Judge(const std::wstring& ini, const ListOfItems& list, std::string& detail) {
+    if (std::string broken = CheckItems(list); !broken.empty()) return broken;
     auto keys = SystemKeys(ini);
     if (!keys) return {};  // too large for the comparison
     std::wstring sectionFile = ini;
@@ -139,7 +168,9 @@ class InventoryTarget : public Target {
     std::vector<Item> expected;
     std::vector<std::wstring> listed;
     for (const std::wstring& key : *keys) {
-      if (qor::SameText(key, qor::kRedirectSectionKey)) continue;
+      // A line "=value" (or one whose name begins with a NUL byte) is listed with an empty name; it names
+      // no plugin entry, and the inventory skips it.
+      if (key.empty() || qor::SameText(key, qor::kRedirectSectionKey)) continue;
       const std::wstring value = qor::ExpandEnvStr(SystemValue(sectionFile, key));
       if (value.empty()) continue;
       const std::wstring plugin = qor::StripNumericPrefix(value);
