@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "Fuzzer.h"
+#include "Sandbox.h"
 #include "QuorvexSetupUtils.h"
 #include "qorShellBaseExtension.h"
 
@@ -40,13 +41,6 @@ std::unique_ptr<Target> MakeTarget(const std::string& name) {
 
 namespace {
 
-std::wstring OwnFolder() {
-  wchar_t own[MAX_PATH * 4];
-  const DWORD n = GetModuleFileNameW(nullptr, own, MAX_PATH * 4);
-  std::wstring path(own, n);
-  return path.substr(0, path.find_last_of(L'\\') + 1);
-}
-
 void PrintStats(const char* name, uint64_t seed, const RunStats& s) {
   const double rate = s.seconds > 0 ? s.iterations / s.seconds : 0;
   printf("target %s: seed %llu, %llu runs in %.1f s (%.0f per second), slowest run %.1f ms, %llu violations\n", name,
@@ -77,13 +71,7 @@ int RunChild(const std::string& name, uint64_t iterations, uint64_t seed, const 
 int Replay(const std::string& name, const std::wstring& file) {
   auto target = MakeTarget(name);
   if (!target) return 2;
-  HANDLE h = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  std::string bytes;
-  char buffer[65536];
-  DWORD read = 0;
-  while (h != INVALID_HANDLE_VALUE && ReadFile(h, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
-  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  const Input input = Deserialize(bytes);
+  const Input input = Deserialize(ReadBytes(file));
   target->Prepare();
   const Outcome out = target->Run(input);
   target->Cleanup();
@@ -94,7 +82,7 @@ int Replay(const std::string& name, const std::wstring& file) {
 
 // Starts this program for one target with the same standard streams and waits for it.
 DWORD RunTargetInChild(const std::string& name, uint64_t iterations, uint64_t seed, const std::wstring& failures) {
-  std::wstring command = L"\"" + OwnFolder() + L"fuzz_tests.exe\" --target " + Widen(name) + L" --iterations " +
+  std::wstring command = L"\"" + ProgramFolder() + L"fuzz_tests.exe\" --target " + Widen(name) + L" --iterations " +
                          std::to_wstring(iterations) + L" --seed " + std::to_wstring(seed) + L" --failures \"" +
                          failures + L"\"";
   STARTUPINFOW si{};
@@ -125,7 +113,7 @@ DWORD RunTargetInChild(const std::string& name, uint64_t iterations, uint64_t se
 }
 
 int RunParent(uint64_t iterations, uint64_t seed, const std::vector<std::string>& names) {
-  const std::wstring failures = OwnFolder() + L"fuzz-failures";
+  const std::wstring failures = ProgramFolder() + L"fuzz-failures";
   CreateDirectoryW(failures.c_str(), nullptr);
   printf("fuzzing %zu targets, %llu runs each, seed %llu (QOR_FUZZ_SEED=%llu repeats this run)\n", names.size(),
          static_cast<unsigned long long>(iterations), static_cast<unsigned long long>(seed),
@@ -148,14 +136,7 @@ int RunParent(uint64_t iterations, uint64_t seed, const std::vector<std::string>
     } else if (code == kCrashExitCode) {
       line += "CRASHED (1 crash)";
       status = 1;
-      HANDLE h = CreateFileW(crashFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-      std::string bytes;
-      if (h != INVALID_HANDLE_VALUE) {
-        char buffer[65536];
-        DWORD read = 0;
-        while (ReadFile(h, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
-        CloseHandle(h);
-      }
+      const std::string bytes = ReadBytes(crashFile);
       try {
         printf("target %s crashed on this input (saved as %s):\n%s", name.c_str(), Narrow(crashFile).c_str(),
                Describe(Deserialize(bytes)).c_str());

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "Fuzzer.h"
+#include "Sandbox.h"
 
 using namespace qortest::fuzz;
 
@@ -56,13 +57,6 @@ std::unique_ptr<Target> MakePlantedCrashTarget() { return std::make_unique<Plant
 
 namespace {
 
-std::wstring BinFolder() {
-  wchar_t own[MAX_PATH * 4];
-  const DWORD n = GetModuleFileNameW(nullptr, own, MAX_PATH * 4);
-  std::wstring path(own, n);
-  return path.substr(0, path.find_last_of(L'\\') + 1);
-}
-
 struct FixedPass {
   const char* target;
   uint64_t iterations;
@@ -82,7 +76,7 @@ TEST_P(FuzzFixedSeed, SeedsRegressionCasesAndMutationsKeepTheContract) {
   const FixedPass& pass = GetParam();
   auto target = MakeTarget(pass.target);
   ASSERT_TRUE(target);
-  const RunStats stats = RunTarget(*target, pass.iterations, kFixedSeed, BinFolder() + L"fuzz-failures");
+  const RunStats stats = RunTarget(*target, pass.iterations, kFixedSeed, ProgramFolder() + L"fuzz-failures");
   std::string kinds;
   for (const auto& [kind, count] : stats.violationKinds) kinds += "\n  " + kind + ": " + std::to_string(count);
   std::string errors;
@@ -162,20 +156,13 @@ TEST(FuzzHarness, ABrokenContractIsCountedAndItsInputSaved) {
   for (bool raise : {false, true}) {
     SCOPED_TRACE(raise ? "raises" : "reports a violation");
     PlantedViolationTarget target(raise);
-    const std::wstring folder = BinFolder() + L"fuzz-failures-selftest";
+    const std::wstring folder = ProgramFolder() + L"fuzz-failures-selftest";
     const RunStats stats = RunTarget(target, 300, 1, folder, true);
     EXPECT_GT(stats.violations, 0u);
     EXPECT_EQ(stats.violationKinds.count(raise ? "the target itself raised" : "planted violation"), 1u);
     ASSERT_FALSE(stats.savedFailures.empty());
     EXPECT_LE(stats.savedFailures.size(), 3u) << "three inputs per kind are kept";
-    HANDLE h = CreateFileW(stats.savedFailures[0].c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    std::string bytes(1 << 16, '\0');
-    DWORD read = 0;
-    ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    CloseHandle(h);
-    bytes.resize(read);
-    EXPECT_TRUE(HasByte(Deserialize(bytes), 0xFF)) << "the saved input is the one that broke the contract";
+    EXPECT_TRUE(HasByte(Deserialize(ReadBytes(stats.savedFailures[0])), 0xFF)) << "the saved input is the one that broke the contract";
     EXPECT_EQ(stats.errors.count(L"Cannot create file \"%s\". Access is denied."), 1u) << "error texts by pattern";
     for (const auto& f : stats.savedFailures) DeleteFileW(f.c_str());
     RemoveDirectoryW(folder.c_str());
@@ -183,11 +170,11 @@ TEST(FuzzHarness, ABrokenContractIsCountedAndItsInputSaved) {
 }
 
 TEST(FuzzHarness, ACrashEndsTheChildWithItsInputWritten) {
-  const std::wstring folder = BinFolder() + L"fuzz-failures-selftest";
+  const std::wstring folder = ProgramFolder() + L"fuzz-failures-selftest";
   CreateDirectoryW(folder.c_str(), nullptr);
   const std::wstring crashFile = folder + L"\\planted-crash-crash.qfz";
   DeleteFileW(crashFile.c_str());
-  std::wstring command = L"\"" + BinFolder() + L"fuzz_tests.exe\" --target planted-crash --iterations 5000 --seed 3 "
+  std::wstring command = L"\"" + ProgramFolder() + L"fuzz_tests.exe\" --target planted-crash --iterations 5000 --seed 3 "
                          L"--failures \"" + folder + L"\"";
   STARTUPINFOW si{};
   si.cb = sizeof si;
@@ -200,14 +187,8 @@ TEST(FuzzHarness, ACrashEndsTheChildWithItsInputWritten) {
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
   EXPECT_EQ(code, kCrashExitCode);
-  HANDLE h = CreateFileW(crashFile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(h, INVALID_HANDLE_VALUE) << "no crash input written";
-  std::string bytes(1 << 16, '\0');
-  DWORD read = 0;
-  ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-  CloseHandle(h);
-  bytes.resize(read);
-  EXPECT_TRUE(HasByte(Deserialize(bytes), 0xFF)) << "the written input is the one it died on";
+  ASSERT_NE(GetFileAttributesW(crashFile.c_str()), INVALID_FILE_ATTRIBUTES) << "no crash input written";
+  EXPECT_TRUE(HasByte(Deserialize(ReadBytes(crashFile)), 0xFF)) << "the written input is the one it died on";
   DeleteFileW(crashFile.c_str());
   RemoveDirectoryW(folder.c_str());
 }

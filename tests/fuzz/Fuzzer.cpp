@@ -1,5 +1,7 @@
 #include "Fuzzer.h"
 
+#include "Sandbox.h"
+
 #include <algorithm>
 #include <atomic>
 #include <csignal>
@@ -211,17 +213,6 @@ std::wstring Widen(const std::string& text) {
 }
 
 namespace {
-std::string ReadWholeFile(const std::wstring& path) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + Narrow(path));
-  std::string data;
-  char buffer[65536];
-  DWORD read = 0;
-  while (ReadFile(h, buffer, sizeof buffer, &read, nullptr) && read > 0) data.append(buffer, read);
-  CloseHandle(h);
-  return data;
-}
-
 bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
   HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
@@ -236,10 +227,14 @@ std::wstring SeedFolder() {
   wchar_t env[MAX_PATH];
   const DWORD n = GetEnvironmentVariableW(L"QOR_FUZZ_SEEDS", env, MAX_PATH);
   if (n > 0 && n < MAX_PATH) return env;
+  return ProgramFolder() + L"fuzz-seeds";
+}
+
+std::wstring ProgramFolder() {
   wchar_t own[MAX_PATH * 4];
   const DWORD length = GetModuleFileNameW(nullptr, own, MAX_PATH * 4);
-  std::wstring path(own, length);
-  return path.substr(0, path.find_last_of(L'\\') + 1) + L"fuzz-seeds";
+  const std::wstring path(own, length);
+  return path.substr(0, path.find_last_of(L'\\') + 1);
 }
 
 std::vector<std::pair<std::wstring, Input>> LoadSeeds(const std::string& target) {
@@ -254,7 +249,7 @@ std::vector<std::pair<std::wstring, Input>> LoadSeeds(const std::string& target)
   }
   std::sort(names.begin(), names.end());
   std::vector<std::pair<std::wstring, Input>> seeds;
-  for (const std::wstring& name : names) seeds.emplace_back(name, Deserialize(ReadWholeFile(folder + L"\\" + name)));
+  for (const std::wstring& name : names) seeds.emplace_back(name, Deserialize(ReadBytes(folder + L"\\" + name)));
   return seeds;
 }
 

@@ -87,6 +87,8 @@ std::unique_ptr<Target> MakeTarget(const std::string& name);
 std::vector<std::pair<std::wstring, Input>> LoadSeeds(const std::string& target);
 // The seed folder: %QOR_FUZZ_SEEDS%, else "fuzz-seeds" beside the program (the build copies them there).
 std::wstring SeedFolder();
+// The running program's folder, with a trailing "\".
+std::wstring ProgramFolder();
 
 struct RunStats {
   uint64_t iterations = 0;

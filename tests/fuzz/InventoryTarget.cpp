@@ -11,25 +11,22 @@
 #include "PluginInventory.h"
 #include "Sandbox.h"
 #include "TotalCommanderLocation.h"
+#include "VectorPluginList.h"
 
 namespace qortest::fuzz {
 namespace {
 
 constexpr wchar_t kSection[] = L"PackerPlugins";
 
-struct Item {
-  std::wstring caption, folder;
-  bool checked;
-  bool operator==(const Item&) const = default;
-};
+using Item = VectorPluginList::Item;
+bool SameItems(const std::vector<Item>& a, const std::vector<Item>& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const Item& x, const Item& y) {
+    return x.caption == y.caption && x.folder == y.folder && x.checked == y.checked;
+  });
+}
 
-struct ListOfItems : qor::PluginList {
-  std::vector<Item> items;
-  void Clear() override { items.clear(); }
-  int Count() const override { return static_cast<int>(items.size()); }
-  std::wstring Caption(int i) const override { return items[i].caption; }
-  std::wstring Folder(int i) const override { return items[i].folder; }
-  bool Checked(int i) const override { return items[i].checked; }
+// The test list, in the order the scan adds the items (file order), so that order is compared too.
+struct ListOfItems : VectorPluginList {
   void AddTicked(const std::wstring& caption, const std::wstring& folder) override {
     items.push_back({caption, folder, true});
   }
@@ -181,7 +178,7 @@ class InventoryTarget : public Target {
       listed.push_back(upper);
       expected.push_back({qor::ExtractFileName(plugin), qor::ExtractFileDir(plugin), true});
     }
-    if (expected == list.items) return {};
+    if (SameItems(expected, list.items)) return {};
     detail = Describe(expected, list.items);
     return "the list differs from the section as the profile functions read it";
   }

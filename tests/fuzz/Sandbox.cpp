@@ -118,9 +118,4 @@ std::optional<std::string> StoredValue(HKEY root, const wchar_t* key, const wcha
   return data;
 }
 
-std::string ValuePart(DWORD type, const std::string& data) {
-  std::string part(reinterpret_cast<const char*>(&type), 4);
-  return part + data;
-}
-
 }  // namespace qortest::fuzz

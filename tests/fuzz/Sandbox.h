@@ -40,7 +40,5 @@ std::string ReadBytes(const std::wstring& path);
 void SetValueFromPart(HKEY root, const wchar_t* key, const wchar_t* name, const std::string& part);
 // The value's data as stored; nullopt when it is absent.
 std::optional<std::string> StoredValue(HKEY root, const wchar_t* key, const wchar_t* name, DWORD* type = nullptr);
-// A registry value part of the given type and data.
-std::string ValuePart(DWORD type, const std::string& data);
 
 }  // namespace qortest::fuzz
