@@ -20,6 +20,7 @@ std::unique_ptr<Target> MakeInventoryTarget();
 std::unique_ptr<Target> MakeLocationTarget();
 std::unique_ptr<Target> MakeRegReadStringTarget();
 std::unique_ptr<Target> MakeVersionTarget();
+std::unique_ptr<Target> MakeFileListTarget();
 std::unique_ptr<Target> MakePlantedCrashTarget();
 
 std::vector<std::unique_ptr<Target>> AllTargets() {
@@ -29,6 +30,7 @@ std::vector<std::unique_ptr<Target>> AllTargets() {
   all.push_back(MakeLocationTarget());
   all.push_back(MakeRegReadStringTarget());
   all.push_back(MakeVersionTarget());
+  all.push_back(MakeFileListTarget());
   return all;
 }
 

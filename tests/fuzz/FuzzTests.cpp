@@ -65,7 +65,7 @@ void PrintTo(const FixedPass& pass, std::ostream* os) { *os << pass.target << " 
 
 // A few thousand runs in all, fixed seed: the same inputs on every run of ./test.
 const FixedPass kFixedPasses[] = {{"payload", 1500}, {"inventory", 400}, {"location", 400}, {"regreadstring", 1500},
-                                  {"version", 300}};
+                                  {"version", 300}, {"filelist", 1000}};
 constexpr uint64_t kFixedSeed = 20261210;
 
 class FuzzFixedSeed : public testing::TestWithParam<FixedPass> {};

@@ -105,3 +105,29 @@ write("regreadstring", "dword", [value(REG_DWORD, raw=b"\x04\0\0\0")])
 write("regreadstring", "binary-odd", [value(REG_BINARY, raw=b"C\0:\0\\")])
 write("regreadstring", "multi-sz", [value(REG_MULTI_SZ, raw="C:\\a\0C:\\b\0\0".encode("utf-16-le"))])
 write("regreadstring", "absent", [b""])
+
+
+def descriptor(name, wide, flags=0x40, attributes=0x20, size=5):
+    head = struct.pack("<I16s8s8sI8s8s8sII", flags, b"", b"", b"", attributes, b"", b"", b"", 0, size)
+    text = name.encode("utf-16-le" if wide else "cp1252")
+    return head + text.ljust(520 if wide else 260, b"\0")
+
+
+def group(names, wide):
+    return struct.pack("<I", len(names)) + b"".join(descriptor(n, wide) for n in names)
+
+
+def drop(paths, wide):
+    enc = "utf-16-le" if wide else "cp1252"
+    text = b"".join((p + "\0").encode(enc) for p in paths) + "\0".encode(enc)
+    return struct.pack("<IiiII", 20, 0, 0, 0, 1 if wide else 0) + text
+
+
+write("filelist", "filename-wide", [b"\0", "C:\\TC\\file.txt\0".encode("utf-16-le")])
+write("filelist", "filename-ansi", [b"\1", b"C:\\TC\\file.txt\0"])
+write("filelist", "descriptors-wide", [b"\2", group(["a.txt", "folder\\b.txt", "\u0436.txt"], True)])
+write("filelist", "descriptors-ansi", [b"\3", group(["a.txt", "b.txt"], False)])
+write("filelist", "drop-wide", [b"\4", drop(["C:\\a.txt", "C:\\TC\\b.wcx", "D:\\\u30d7"], True)])
+write("filelist", "drop-ansi", [b"\4", drop(["C:\\a.txt", "C:\\b.txt"], False)])
+# A drop list without paths: Wine's DragQueryFileW counts one path in it.
+write("filelist", "drop-empty", [b"\4", drop([], True)])
