@@ -84,8 +84,9 @@ class VersionTarget : public Target {
   }
   void Cleanup() override { box_.Remove(); }
 
-  // The counts and offsets of the resource tree, the data entry, and the lengths of every block of the
-  // version resource.
+  // The size of the version resource's data and the lengths of its every block. (The tree's counts and
+  // offsets are left to the plain mutations: most boundary values there only make an input that Wine's
+  // loader cannot take, see Run.)
   std::vector<Field> FieldsOf(const Input& input) const override {
     std::vector<Field> fields;
     const std::string& r = input.parts.at(0);
@@ -95,19 +96,14 @@ class VersionTarget : public Target {
       const auto [at, level] = directories.back();
       directories.pop_back();
       if (at + 16 > r.size() || level > 2) continue;
-      fields.push_back({0, at + 12, 2});
-      fields.push_back({0, at + 14, 2});
       const size_t entries = U16(r, at + 12) + U16(r, at + 14);
       for (size_t e = 0; e < entries && at + 16 + 8 * e + 8 <= r.size(); ++e) {
         const size_t entry = at + 16 + 8 * e;
-        fields.push_back({0, entry, 4});
-        fields.push_back({0, entry + 4, 4});
         const uint32_t target = U32(r, entry + 4);
         if (target & 0x80000000u) {
           directories.push_back({target & 0x7FFFFFFFu, level + 1});
         } else if (target + 8 <= r.size()) {
-          fields.push_back({0, target, 4});      // the data's address
-          fields.push_back({0, target + 4, 4});  // its size
+          fields.push_back({0, target + 4, 4});  // the data's size
           const uint32_t data = U32(r, target) - base;
           AddVersionBlocks(r, data, std::min<size_t>(r.size(), data + U32(r, target + 4)), fields);
         }
