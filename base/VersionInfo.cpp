@@ -15,7 +15,9 @@ constexpr DWORD kVersionBufferSize = 128 * 1024;
 
 bool VersionResource::Read(const std::wstring& fileName) {
   held_ = false;
-  if (data_.size() < kVersionBufferSize) data_.resize(kVersionBufferSize);
+  // The buffer is reused: a damaged resource whose block lengths reach past the bytes the system copies
+  // would otherwise be read on from the previous file's bytes, and a real build could pass for a proxy.
+  data_.assign(kVersionBufferSize, 0);
   held_ = ::GetFileVersionInfoW(fileName.c_str(), 0, static_cast<DWORD>(data_.size()), data_.data()) != 0;
   return held_;
 }
