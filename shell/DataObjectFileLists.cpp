@@ -291,8 +291,9 @@ uint32_t ReadDropFile(IDataObject* dataObject, int32_t index, std::wstring* path
   const uint32_t count = CheckDropFiles(medium.Data(), medium.Size());
   // The block is checked: the system's reader stays inside it.
   HDROP drop = static_cast<HDROP>(medium.Global());
-  if (::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) != count) throw Error(kBadDropFiles);
+  // An empty list is empty by our own reading: the system is not asked (Wine counts one path in it).
   if (count == 0) return count;
+  if (::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) != count) throw Error(kBadDropFiles);
   if (static_cast<uint32_t>(index) >= count) RaiseOutOfFileList();
   const UINT length = ::DragQueryFileW(drop, static_cast<UINT>(index), nullptr, 0);
   path->assign(length + 1, L'\0');

@@ -137,28 +137,13 @@ class FileListTarget : public Target {
     object->Release();
     if (!out.violation.empty()) return out;
     const bool lockable = !block.empty();  // a block of size 0 cannot be locked
-    if (expected && expected->empty() && kind == kDrop && !listed && SystemCountsPathsIn(block)) {
-      // Wine's DragQueryFileW counts a path in a list that holds none (Windows counts 0), and the list,
-      // which checks its count against the system's, refuses the medium. A difference of Wine's, kept
-      // apart from the contract and counted in the report.
-      out.error = L"known under Wine: an empty drop list refused, DragQueryFileW counts a path in it";
-    } else if (expected && lockable && !listed) out.violation = "a well-formed medium refused";
+    if (expected && lockable && !listed) out.violation = "a well-formed medium refused";
     else if (!expected && listed) out.violation = "a malformed medium accepted";
     else if (expected && listed && names != *expected) out.violation = "other names than the medium holds";
     return out;
   }
 
  private:
-  static bool SystemCountsPathsIn(const std::string& block) {
-    HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, block.size());
-    if (!copy) return false;
-    memcpy(GlobalLock(copy), block.data(), block.size());
-    GlobalUnlock(copy);
-    const UINT count = DragQueryFileW(static_cast<HDROP>(copy), 0xFFFFFFFF, nullptr, 0);
-    GlobalFree(copy);
-    return count != 0;
-  }
-
   // The names a medium holds when it is well formed, read here on their own terms; nullopt when it is not.
   static std::optional<std::vector<std::wstring>> Expected(int kind, const std::string& b) {
     // The text at `at` up to its NUL, or all of maxChars when none comes first; nullopt when the block ends

@@ -442,6 +442,15 @@ TEST_F(DataObjectLists, DropListsGiveTheirPathsInOrder) {
   }
 }
 
+TEST_F(DataObjectLists, AnEmptyDropListIsAnEmptyList) {
+  data.Add(CF_HDROP, DropFiles({}));
+  TqorDataObjectCF_HDROPFileList list(&data);
+  TqorSearchRec rec;
+  EXPECT_EQ(list.FindFirst(rec), TqorSearchHandle{0});
+  EXPECT_EQ(list.GetCount(), 0);
+  EXPECT_EQ(data.stats.handedOut, data.stats.released);
+}
+
 TEST_F(DataObjectLists, ACountedListAnswersOutOfFileListAfterItsEnd) {
   WriteFileBytes(dir / L"x.txt", "xx");
   data.Add(CF_HDROP, DropFiles({dir / L"x.txt"}));
