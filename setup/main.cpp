@@ -8,15 +8,10 @@
 
 #include "Error.h"
 #include "Handles.h"
-#include "JvqorSelfInfo.h"
 #include "ProcessPolicy.h"
-#include "QuorvexSetupLang.h"
 #include "QuorvexSetupMainFormUnit.h"
-#include "QuorvexSetupUtils.h"
+#include "ModuleStartup.h"
 #include "qorDPIAware.h"
-#include "qorLang.h"
-#include "LoggingClient.h"
-#include "qorShellBaseExtension.h"
 
 // The runtime's default terminate handler prints the escaping exception's type through the demangler:
 // 45 KB of the program for a text that a windowed program has nowhere to show. This one ends the
@@ -34,12 +29,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   ::InitCommonControlsEx(&icc);
 
   qor::InitializeDPIAware();
-  qor::InitializeLoggingClient();
-  qor::InitializeShellBaseExtension();
-  qor::InitializeQorLang();
-  qor::InitializeQuorvexSetupLang();
-  qor::InitializeJvqorSelfInfo();
-  qor::InitializeQuorvexSetupUtils();
+  qor::InitializeSetupModules();
 
   // Whatever the window raises, of any type, is shown here; the shut-downs below run on every path.
   const int exitCode = qor::RunReportingErrors(
@@ -54,12 +44,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         ::MessageBoxW(nullptr, text.c_str(), L"Quorvex setup", MB_OK | MB_ICONERROR);
       });
 
-  qor::FinalizeQuorvexSetupUtils();
-  qor::FinalizeJvqorSelfInfo();
-  qor::FinalizeQuorvexSetupLang();
-  qor::FinalizeQorLang();
-  qor::FinalizeShellBaseExtension();
-  qor::FinalizeLoggingClient();
+  qor::FinalizeSetupModules();
   qor::FinalizeDPIAware();
   if (SUCCEEDED(com)) ::OleUninitialize();
   return exitCode;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "FileLists.h"
+#include "../BenchSupport.h"
 #include "Handles.h"
 #include "qorShellBaseExtension.h"
 
@@ -23,21 +24,8 @@ namespace {
 
 constexpr int kFiles = 10000;
 
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-[[noreturn]] void Fail(const char* what) {
-  std::fprintf(stderr, "bench_filelists: %s failed (error %lu)\n", what, GetLastError());
-  std::exit(1);
-}
+using bench::Fail;
+using bench::Now;
 
 std::wstring FileName(int i) { return L"file" + std::to_wstring(100000 + i) + L".txt"; }
 

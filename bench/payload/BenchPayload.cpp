@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "../BenchSupport.h"
 #include "Error.h"
 #include "Payload.h"
 
@@ -108,16 +109,7 @@ void AppendRecord(std::vector<unsigned char>& c, const std::wstring& name, size_
   c.insert(c.end(), stream.begin(), stream.end());
 }
 
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+using bench::Now;
 
 void WriteWhole(const std::wstring& path, const unsigned char* data, size_t size) {
   HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -17,15 +17,11 @@
 #include "Error.h"
 #include "FileSystem.h"
 #include "HostServerRegistration.h"
+#include "ModuleStartup.h"
 #include "Payload.h"
 #include "PluginInventory.h"
-#include "QuorvexSetupLang.h"
-#include "QuorvexSetupUtils.h"
 #include "RunningProcesses.h"
 #include "SetupProcedure.h"
-#include "qorLang.h"
-#include "LoggingClient.h"
-#include "qorShellBaseExtension.h"
 
 namespace {
 
@@ -99,11 +95,7 @@ double Median(std::vector<double> v) {
 
 int main(int argc, char** argv) {
   const int repeats = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
-  qor::InitializeLoggingClient();
-  qor::InitializeShellBaseExtension();
-  qor::InitializeQorLang();
-  qor::InitializeQuorvexSetupLang();
-  qor::InitializeQuorvexSetupUtils();
+  qor::InitializeSetupModules();
 
   wchar_t tempPath[MAX_PATH] = {};
   GetTempPathW(MAX_PATH, tempPath);
@@ -178,10 +170,6 @@ int main(int argc, char** argv) {
   }
   StartAndWait(L"cmd.exe", (L"/c rmdir /s /q \"" + root + L"\"").c_str());
   RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Classes\\CLSID\\{5C2A7E14-9B3D-4F61-A8E0-3D7C51B2F946}");
-  qor::FinalizeQuorvexSetupUtils();
-  qor::FinalizeQuorvexSetupLang();
-  qor::FinalizeQorLang();
-  qor::FinalizeShellBaseExtension();
-  qor::FinalizeLoggingClient();
+  qor::FinalizeSetupModules();
   return 0;
 }

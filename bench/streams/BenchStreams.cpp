@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "../BenchSupport.h"
 #include "Handles.h"
 #include "LoggingClient.h"
 #include "Streams.h"
@@ -25,21 +26,8 @@ namespace {
 constexpr DWORD kMiB = 1024 * 1024;
 constexpr DWORD kSmallRead = 4096;
 
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-[[noreturn]] void Fail(const char* what) {
-  std::fprintf(stderr, "bench_streams: %s failed (error %lu)\n", what, GetLastError());
-  std::exit(1);
-}
+using bench::Fail;
+using bench::Now;
 
 void MakeFile(const std::wstring& path, DWORD mebibytes) {
   qor::FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -4,12 +4,7 @@
 #include <commctrl.h>
 #include <objbase.h>
 
-#include "JvqorSelfInfo.h"
-#include "QuorvexSetupLang.h"
-#include "QuorvexSetupUtils.h"
-#include "qorLang.h"
-#include "LoggingClient.h"
-#include "qorShellBaseExtension.h"
+#include "ModuleStartup.h"
 
 namespace qortest {
 
@@ -17,21 +12,11 @@ void StartSetupModules() {
   OleInitialize(nullptr);
   INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&icc);
-  qor::InitializeLoggingClient();
-  qor::InitializeShellBaseExtension();
-  qor::InitializeQorLang();
-  qor::InitializeQuorvexSetupLang();
-  qor::InitializeJvqorSelfInfo();
-  qor::InitializeQuorvexSetupUtils();
+  qor::InitializeSetupModules();
 }
 
 void StopSetupModules() {
-  qor::FinalizeQuorvexSetupUtils();
-  qor::FinalizeJvqorSelfInfo();
-  qor::FinalizeQuorvexSetupLang();
-  qor::FinalizeQorLang();
-  qor::FinalizeShellBaseExtension();
-  qor::FinalizeLoggingClient();
+  qor::FinalizeSetupModules();
   OleUninitialize();
 }
 

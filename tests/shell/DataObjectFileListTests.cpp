@@ -18,9 +18,6 @@
 
 using namespace qor;
 using namespace qortest;
-using qortest::Narrow;
-using qortest::TempFolder;
-using qortest::WriteFileBytes;
 
 namespace {
 

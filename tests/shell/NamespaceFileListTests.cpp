@@ -15,9 +15,6 @@
 
 using namespace qor;
 using namespace qortest;
-using qortest::Narrow;
-using qortest::TempFolder;
-using qortest::WriteFileBytes;
 
 namespace {
 
