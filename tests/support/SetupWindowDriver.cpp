@@ -65,9 +65,12 @@ class RemoteBlock {
   void* address_ = nullptr;
 };
 
+// Not SMTO_ABORTIFHUNG: a thread that has not asked for a message for five seconds counts as hung, and a
+// message box's thread is one until its modal loop first runs, so the box would read as empty. A window
+// that really hangs costs the timeout and reads as empty all the same.
 LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   DWORD_PTR result = 0;
-  SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 10000, &result);
+  SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, 10000, &result);
   return static_cast<LRESULT>(result);
 }
 }  // namespace
@@ -95,7 +98,7 @@ HWND ChildWithText(HWND parent, const wchar_t* cls, const std::wstring& text) {
 
 std::wstring WindowText(HWND window) {
   wchar_t buffer[2048] = {};
-  SendMessageTimeoutW(window, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 10000, nullptr);
+  Send(window, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(buffer));
   return buffer;
 }
 
