@@ -357,29 +357,23 @@ TEST_F(DataObjectLists, DescriptorStreamsComeFromFileContentsAtTheItemsIndex) {
     data.AddStream(CF_FILECONTENTS, s.get(), i);
   }
   TqorDataObjectCF_FILEDESCRIPTORFileList list(&data);
-  TqorSearchRec rec;
-  TqorSearchHandle h = list.FindFirst(rec);
-  ASSERT_NE(h, 0u);
   int index = 0;
-  do {
-    SCOPED_TRACE(index);
+  const int visited = WalkEveryItem(list, [&](TqorSearchHandle h, const TqorSearchRec& rec) {
+    ASSERT_LT(index, 2) << "no more items than descriptors";
+    const char* content = contents[index++];
     const int before = data.GetDataCalls(CF_FILECONTENTS);
     std::unique_ptr<TStream> stream = list.CreateFileStream(h, rec, STGM_READ, true);
     ASSERT_TRUE(stream);
     EXPECT_EQ(data.GetDataCalls(CF_FILECONTENTS), before + 1);
     char buffer[16] = {};
-    EXPECT_EQ(stream->Read(buffer, sizeof buffer), static_cast<int32_t>(strlen(contents[index])));
-    EXPECT_STREQ(buffer, contents[index]);
+    EXPECT_EQ(stream->Read(buffer, sizeof buffer), static_cast<int32_t>(strlen(content)));
+    EXPECT_STREQ(buffer, content);
     EXPECT_EQ(stream->GetSize(), rec.FileSize);
     std::unique_ptr<TqorShellFileList> sub = list.CreateFolderFileList(h, rec);
     ASSERT_TRUE(sub);
     EXPECT_EQ(sub->GetCount(), 0) << "a descriptor's folder list is empty";
-    ++index;
-  } while (list.FindNext(h, rec));
-  EXPECT_EQ(index, 2);
-  // After the end, no stream for the last item again.
-  ExpectOutOfFileList(list, h, rec);
-  list.FindClose(h);
+  }, AfterTheEnd::ExpectOutOfFileList);  // after the end, no stream for the last item again
+  EXPECT_EQ(visited, 2);
   EXPECT_EQ(data.stats.handedOut, data.stats.released);
 }
 

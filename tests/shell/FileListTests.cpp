@@ -275,19 +275,12 @@ TEST_F(DirectoryFileList, HiddenAndSystemFilesAreListedWithTheirAttributes) {
   ASSERT_TRUE(SetFileAttributesW((dir / L"hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN));
   ASSERT_TRUE(SetFileAttributesW((dir / L"system.txt").c_str(), FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN));
   TqorDirectoryFileList list(dir.path());
-  TqorSearchRec rec;
-  TqorSearchHandle h = list.FindFirst(rec);
-  ASSERT_NE(h, 0u);
-  int seen = 0;
-  do {
-    SCOPED_TRACE(Narrow(rec.FileName));
-    ++seen;
+  const int seen = qortest::WalkEveryItem(list, [&](TqorSearchHandle, const TqorSearchRec& rec) {
     EXPECT_NE(rec.Attr & FILE_ATTRIBUTE_HIDDEN, 0u);
     EXPECT_NE(rec.ShellAttr & fsaHidden, 0u);
     EXPECT_EQ((rec.ShellAttr & fsaSystem) != 0, rec.FileName == dir / L"system.txt");
     EXPECT_NE(rec.ShellAttr & fsaFileSystem, 0u);
-  } while (list.FindNext(h, rec));
-  list.FindClose(h);
+  });
   EXPECT_EQ(seen, 2);
 }
 

@@ -435,11 +435,7 @@ TEST_F(NamespaceLists, AShellFolderListsHiddenAndSuperHiddenChildren) {
   EXPECT_EQ(list.GetCount(), 4);
   EXPECT_FALSE(list.IsSingleFile());
 
-  TqorSearchRec rec;
-  TqorSearchHandle h = list.FindFirst(rec);
-  ASSERT_NE(h, 0u);
-  do {
-    SCOPED_TRACE(Narrow(rec.FileName));
+  WalkEveryItem(list, [&](TqorSearchHandle h, const TqorSearchRec& rec) {
     const std::wstring name = Lower(rec.FileName);
     EXPECT_NE(rec.ShellAttr & fsaFileSystem, 0u);
     EXPECT_EQ((rec.Attr & FILE_ATTRIBUTE_HIDDEN) != 0, name != Lower(dir / L"plain.txt") && name != Lower(dir / L"sub"))
@@ -457,9 +453,7 @@ TEST_F(NamespaceLists, AShellFolderListsHiddenAndSuperHiddenChildren) {
       char buffer[8] = {};
       EXPECT_EQ(stream->Read(buffer, 8), 5) << "opened for reading whatever the mode";
     }
-  } while (list.FindNext(h, rec));
-  ExpectOutOfFileList(list, h, rec);
-  list.FindClose(h);
+  }, AfterTheEnd::ExpectOutOfFileList);
 }
 
 TEST_F(NamespaceLists, TheFolderListConstructorsBindTheChildFolder) {
@@ -535,13 +529,9 @@ TEST_F(NamespaceLists, FolderDetailsGiveSizeAndTimesWithoutATimeZoneShift) {
   ASSERT_TRUE(GetFileAttributesExW((dir / L"plain.txt").c_str(), GetFileExInfoStandard, &d));
   ComPtr<WrappedFolder> folder = Wrapped(true);
   TqorIShellFolderFileList list(folder.get());
-  TqorSearchRec rec;
-  TqorSearchHandle h = list.FindFirst(rec);
-  ASSERT_NE(h, 0u);
-  ScopeGuard close([&] { list.FindClose(h); });
   bool seen = false;
-  do {
-    if (Lower(rec.FileName) != Lower(dir / L"plain.txt")) continue;
+  WalkEveryItem(list, [&](TqorSearchHandle, const TqorSearchRec& rec) {
+    if (Lower(rec.FileName) != Lower(dir / L"plain.txt")) return;
     seen = true;
     EXPECT_EQ(rec.FileSize, 5);
     EXPECT_TRUE(SameTime(rec.CreationTime, d.ftCreationTime)) << "VT_FILETIME as it is";
@@ -555,7 +545,7 @@ TEST_F(NamespaceLists, FolderDetailsGiveSizeAndTimesWithoutATimeZoneShift) {
     EXPECT_EQ(got.wMinute, want.wMinute);
     EXPECT_EQ(got.wSecond, want.wSecond);
     EXPECT_TRUE(IsZero(rec.LastAccessTime)) << "a failing read leaves its field 0";
-  } while (list.FindNext(h, rec));
+  });
   EXPECT_TRUE(seen);
 }
 
@@ -566,12 +556,8 @@ TEST_F(NamespaceLists, AShellItemsChildrenAreListedWithTheirPropertiesAndStreams
   EXPECT_EQ(LowerSorted(list.CreateFileList()), Paths({L"plain.txt", L"hidden.txt", L"superhidden.txt", L"sub"}));
   WIN32_FILE_ATTRIBUTE_DATA d;
   ASSERT_TRUE(GetFileAttributesExW((dir / L"plain.txt").c_str(), GetFileExInfoStandard, &d));
-  TqorSearchRec rec;
-  TqorSearchHandle h = list.FindFirst(rec);
-  ASSERT_NE(h, 0u);
   int seen = 0;
-  do {
-    SCOPED_TRACE(Narrow(rec.FileName));
+  WalkEveryItem(list, [&](TqorSearchHandle h, const TqorSearchRec& rec) {
     const std::wstring name = Lower(rec.FileName);
     EXPECT_NE(rec.ShellAttr & fsaFileSystem, 0u);
     if (name == Lower(dir / L"plain.txt")) {
@@ -594,29 +580,20 @@ TEST_F(NamespaceLists, AShellItemsChildrenAreListedWithTheirPropertiesAndStreams
       ASSERT_TRUE(sub);
       EXPECT_EQ(LowerSorted(sub->CreateFileList()), Paths({L"sub\\deep.txt"}));
     }
-  } while (list.FindNext(h, rec));
+  }, AfterTheEnd::ExpectOutOfFileList);
   EXPECT_EQ(seen, 2);
-  ExpectOutOfFileList(list, h, rec);
-  list.FindClose(h);
 }
 
 TEST_F(NamespaceLists, AnItemWithoutIShellItem2StillGivesNameAndAttributes) {
   ComPtr<IShellItem> item = ComPtr<IShellItem>::Attach(
       new WrappedItem(ItemOf(dir.path()).get(), WrappedItem::Item2::Refused));
   TqorIEnumShellItemsFileList list(item.get());
-  TqorSearchRec rec;
-  TqorSearchHandle h = list.FindFirst(rec);
-  ASSERT_NE(h, 0u);
-  int seen = 0;
-  do {
-    SCOPED_TRACE(Narrow(rec.FileName));
-    ++seen;
+  const int seen = WalkEveryItem(list, [&](TqorSearchHandle, const TqorSearchRec& rec) {
     EXPECT_FALSE(rec.FileName.empty());
     EXPECT_NE(rec.ShellAttr & fsaFileSystem, 0u);
     EXPECT_EQ(rec.FileSize, 0);
     EXPECT_TRUE(IsZero(rec.CreationTime) && IsZero(rec.LastWriteTime) && IsZero(rec.LastAccessTime));
-  } while (list.FindNext(h, rec));
-  list.FindClose(h);
+  });
   EXPECT_EQ(seen, 4);
 }
 
@@ -666,17 +643,13 @@ TEST_F(NamespaceLists, AVirtualChildMakesTheListNotRealFilesOnly) {
   ComPtr<IShellFolder> desktop;
   ASSERT_EQ(SHGetDesktopFolder(desktop.put()), S_OK);
   TqorIShellFolderFileList list(desktop.get());
-  TqorSearchRec rec;
-  TqorSearchHandle h = list.FindFirst(rec);
-  ASSERT_NE(h, 0u);
   bool anyVirtual = false;
-  do {
+  WalkEveryItem(list, [&](TqorSearchHandle, const TqorSearchRec& rec) {
     if (rec.Attr & FILE_ATTRIBUTE_VIRTUAL) {
       anyVirtual = true;
       EXPECT_EQ(rec.ShellAttr & fsaFileSystem, 0u) << Narrow(rec.FileName);
     }
-  } while (list.FindNext(h, rec));
-  list.FindClose(h);
+  });
   ASSERT_TRUE(anyVirtual) << "the desktop lists no virtual item here";
   bool realFiles = true;
   list.CreateFileList(realFiles);
